@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the Player needs to build, run and test.
+# Idempotent: does nothing when everything is already installed.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config git
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libssl-dev libavahi-client-dev libasound2-dev
+    avahi-daemon dbus iproute2 clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds under AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs every test. Arguments go to ctest (for example -L unit or -R wire).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset test >/dev/null
+cmake --build --preset test
+ctest --preset test "$@"

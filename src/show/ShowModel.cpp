@@ -1,0 +1,515 @@
+#include "show/ShowModel.h"
+
+#include "link/Wire.h"
+#include "support/Json.h"
+
+#include <QPointer>
+
+using namespace Qt::StringLiterals;
+
+namespace pgw {
+
+ShowModel::ShowModel(Scheduler &scheduler, QObject *parent)
+    : QObject(parent)
+    , m_scheduler(scheduler)
+{
+    armReconciler();
+}
+
+ShowModel::~ShowModel()
+{
+    m_reconciler.cancel();
+    m_peekTimer.cancel();
+}
+
+template<typename T>
+void ShowModel::update(T &field, const T &value, void (ShowModel::*changed)())
+{
+    if (field == value)
+        return;
+    field = value;
+    Q_EMIT(this->*changed)();
+}
+
+void ShowModel::setPhase(const ShowPhase &phase)
+{
+    update(m_phase, phase, &ShowModel::phaseChanged);
+}
+
+void ShowModel::setToast(const QString &toast)
+{
+    update(m_toast, toast, &ShowModel::toastChanged);
+}
+
+QJsonArray ShowModel::setlistItems() const
+{
+    if (!m_manifest)
+        return {};
+    return json::arrayOr(json::objectOr(*m_manifest, "show"_L1), "items"_L1);
+}
+
+QJsonObject ShowModel::openScore() const
+{
+    return m_manifest ? json::objectOr(*m_manifest, "score"_L1) : QJsonObject();
+}
+
+void ShowModel::handle(const QJsonObject &message)
+{
+    const QString type = json::stringOr(message, "type"_L1);
+    if (type == MessageType::hello)
+        handleHello(message);
+    else if (type == MessageType::nav)
+        handleNav(message);
+    else if (type == MessageType::structure)
+        handleStructure(message);
+    else if (type == MessageType::marks)
+        handleMarks(message);
+    else if (type == MessageType::ink)
+        handleInk(message);
+    else if (type == MessageType::blackout)
+        update(m_blackout, json::boolOr(message, "on"_L1, false), &ShowModel::blackoutChanged);
+    else if (type == MessageType::presence) {
+        QStringList names;
+        for (const QJsonValue &name : json::arrayOr(message, "names"_L1)) {
+            if (name.isString())
+                names.append(name.toString());
+        }
+        updatePresence(json::optInt32(message, "count"_L1), names);
+    } else if (type == MessageType::end)
+        setPhase(ShowPhase::ended(json::stringOr(message, "reason"_L1, EndReason::ended)));
+}
+
+void ShowModel::handleHello(const QJsonObject &message)
+{
+    if (json::optInt(message, "protocolVersion"_L1) != Wire::protocolVersion) {
+        setPhase(ShowPhase::ended(EndReason::version));
+        return;
+    }
+    m_lastNavT = -1.0;
+    m_provisionalScoreIndex.reset();
+    update(m_ephemeralShow, json::boolOr(message, "ephemeral"_L1, false), &ShowModel::ephemeralShowChanged);
+    m_structureVersion = json::int32Or(message, "structureVersion"_L1, 0);
+    const bool manifestIsCurrent
+        = m_manifest && json::optInt32(*m_manifest, "structureVersion"_L1) == m_structureVersion;
+
+    const ShowPhase previous = m_phase;
+    const auto offline = offlinePosition();
+    const auto offlineKey = m_offlineScoreKey;
+    const auto offlineFingerprint = m_offlineOccurrenceFingerprint;
+    clearOfflinePosition();
+    clearPeekPosition();
+
+    if (const auto state = json::optObject(message, "state"_L1)) {
+        m_navIndex = json::int32Or(*state, "pageIndex"_L1, -1);
+        m_navScoreIndex = json::optInt32(*state, "scoreIndex"_L1);
+        m_navScoreKey = json::optString(*state, "scoreKey"_L1);
+        update(m_blackout, json::boolOr(*state, "blackout"_L1, false), &ShowModel::blackoutChanged);
+        updatePresence(json::optInt32(*state, "followers"_L1), {});
+    }
+
+    if (!partSelected()) {
+        if (!m_turnsPagesLocally) {
+            clearManualPosition();
+        } else if (previous.is(ShowPhase::Offline) && offline) {
+            m_manualIndex = offline->page;
+            m_manualScoreIndex = offline->item;
+            m_manualScoreKey = offlineKey;
+            m_manualOccurrenceFingerprint = offlineFingerprint;
+        } else if (!m_manualIndex && m_navIndex >= 0) {
+            seedManualPositionFromHost();
+        }
+    }
+
+    ink.clearAll();
+    syncInkGeneration();
+    if (m_joined)
+        setPhase(ShowPhase::live());
+    if (previous.is(ShowPhase::Offline)) {
+        setToast(m_turnsPagesLocally ? u"back online — turning independently"_s
+                                     : u"back with the band — following the Host"_s);
+    }
+
+    refetchManifest();
+    if (manifestIsCurrent) {
+        refreshStage();
+    } else if (canProvisionallyDisplay(m_navScoreIndex, m_navScoreKey, m_navIndex)) {
+        m_provisionalScoreIndex = m_navScoreIndex;
+        showDisplayedPage();
+    }
+}
+
+void ShowModel::handleNav(const QJsonObject &message)
+{
+    const auto version = json::optInt32(message, "structureVersion"_L1);
+    if (version && *version < m_structureVersion)
+        return;
+    const double t = json::numberOr(message, "t"_L1, 0);
+    if (!(t > m_lastNavT))
+        return;
+    m_lastNavT = t;
+    if (const auto page = json::optInt32(message, "pageIndex"_L1))
+        m_navIndex = *page;
+    const bool namesItem = message.contains("scoreIndex"_L1);
+    if (namesItem) {
+        m_navScoreIndex = json::optInt32(message, "scoreIndex"_L1);
+        m_navScoreKey = json::optString(message, "scoreKey"_L1);
+    }
+
+    if (version && *version > m_structureVersion) {
+        m_structureVersion = *version;
+        refetchManifest();
+    }
+    if (m_manifest
+        && json::optInt32(*m_manifest, "structureVersion"_L1) == version.value_or(m_structureVersion)) {
+        m_provisionalScoreIndex.reset();
+        refreshStage();
+    } else if (namesItem && m_navScoreKey
+        && canProvisionallyDisplay(m_navScoreIndex, m_navScoreKey, m_navIndex)) {
+        m_provisionalScoreIndex = m_navScoreIndex;
+        showDisplayedPage();
+    }
+}
+
+void ShowModel::handleStructure(const QJsonObject &message)
+{
+    const int version = json::int32Or(message, "structureVersion"_L1, 0);
+    if (version <= m_structureVersion)
+        return;
+    m_structureVersion = version;
+    refetchManifest();
+}
+
+void ShowModel::handleMarks(const QJsonObject &message)
+{
+    if (!m_manifest || !m_manifest->value("score"_L1).isObject()
+        || json::optInt32(message, "structureVersion"_L1) != m_structureVersion) {
+        refetchManifest();
+        return;
+    }
+    QJsonObject score = openScore();
+    QJsonArray pages = json::arrayOr(score, "pages"_L1);
+    for (const QJsonValue &entryValue : json::arrayOr(message, "pages"_L1)) {
+        const QJsonObject entry = entryValue.toObject();
+        const auto index = json::optInt(entry, "index"_L1);
+        if (!index)
+            continue;
+        for (qsizetype i = 0; i < pages.size(); ++i) {
+            QJsonObject page = pages.at(i).toObject();
+            if (json::optInt(page, "index"_L1) != index)
+                continue;
+            if (entry.contains("marksVersion"_L1))
+                page.insert("marksVersion"_L1, entry.value("marksVersion"_L1));
+            else
+                page.remove("marksVersion"_L1);
+            pages.replace(i, page);
+        }
+    }
+    score.insert("pages"_L1, pages);
+    m_manifest->insert("score"_L1, score);
+    refreshStage();
+}
+
+void ShowModel::handleInk(const QJsonObject &message)
+{
+    // A part rendition is another engraving: the Host's ink on the master would land in the wrong place.
+    if (partSelected())
+        return;
+    ink.handle(message, m_scheduler.now());
+    ink.expireStaleEnded(m_scheduler.now());
+    syncInkGeneration();
+}
+
+void ShowModel::syncInkGeneration()
+{
+    update(m_inkGeneration, ink.generation(), &ShowModel::inkGenerationChanged);
+}
+
+void ShowModel::updatePresence(std::optional<int> count, const QStringList &names)
+{
+    if (!count)
+        return;
+    QString text = *count == 1 ? u"1 player"_s : QString::number(*count) + u" players"_s;
+    if (!names.isEmpty())
+        text += u" · "_s + names.join(u" · "_s);
+    update(m_presenceText, text, &ShowModel::presenceTextChanged);
+}
+
+void ShowModel::refetchManifest()
+{
+    if (!requestManifest)
+        return;
+    if (m_manifestInFlight) {
+        m_manifestQueued = true;
+        return;
+    }
+    m_manifestInFlight = true;
+    requestManifest([self = QPointer(this), session = m_manifestSession](std::optional<QJsonObject> answer) {
+        if (self && self->m_manifestSession == session)
+            self->acceptManifestAnswer(answer);
+    });
+}
+
+void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
+{
+    m_manifestInFlight = false;
+    const auto version = answer ? json::optInt32(*answer, "structureVersion"_L1) : std::nullopt;
+    if (!version || *version < m_structureVersion) {
+        m_manifestQueued = true;
+    } else {
+        const auto oldScoreToken = m_lastScoreToken;
+        m_manifest = *answer;
+        m_provisionalScoreIndex.reset();
+        m_structureVersion = *version;
+        const QJsonObject score = openScore();
+        m_lastScoreToken = json::optInt(score, "scoreToken"_L1);
+
+        const QJsonArray items = setlistItems();
+        if (!m_practiceMode) {
+            const auto state = json::optObject(*m_manifest, "state"_L1);
+            if (state) {
+                if (const auto page = json::optInt32(*state, "pageIndex"_L1))
+                    m_navIndex = *page;
+            }
+            if (state && state->contains("scoreIndex"_L1)) {
+                m_navScoreIndex = json::optInt32(*state, "scoreIndex"_L1);
+                m_navScoreKey = json::optString(*state, "scoreKey"_L1);
+            } else {
+                m_navScoreIndex.reset();
+                m_navScoreKey.reset();
+            }
+        } else if (!m_practiceScoreIndex) {
+            const auto current
+                = json::optInt32(json::objectOr(*m_manifest, "show"_L1), "currentScoreIndex"_L1);
+            if (m_manualScoreIndex)
+                m_practiceScoreIndex = m_manualScoreIndex;
+            else if (m_navScoreIndex)
+                m_practiceScoreIndex = m_navScoreIndex;
+            else if (current && *current >= 0 && *current < items.size())
+                m_practiceScoreIndex = current;
+        }
+
+        reconcileManualPosition();
+        if (oldScoreToken && m_lastScoreToken != oldScoreToken && m_phase.is(ShowPhase::Peek)) {
+            const auto title = json::nonEmptyString(score, "title"_L1);
+            returnToLive(title ? u"next: "_s + *title : QString());
+        }
+        updateBookline();
+        refreshStage();
+        if (acceptedManifestDidChange)
+            acceptedManifestDidChange(*m_manifest);
+    }
+    if (m_manifestQueued) {
+        m_manifestQueued = false;
+        // Posted rather than called, so a source that answers synchronously cannot recurse without end.
+        m_scheduler.post([self = QPointer(this)] {
+            if (self)
+                self->refetchManifest();
+        });
+    }
+}
+
+void ShowModel::updateBookline()
+{
+    QString text;
+    if (!m_manifest) {
+        text = u"finding the host…"_s;
+    } else if (!m_manifest->value("score"_L1).isObject()) {
+        text = u"the host has no score open yet"_s;
+    } else {
+        const QJsonObject score = openScore();
+        text = json::nonEmptyString(score, "title"_L1).value_or(u"the score"_s);
+        const qint64 pageCount = json::intOr(score, "pageCount"_L1, 0);
+        if (pageCount >= 1)
+            text += u" · "_s + QString::number(pageCount) + u" pages"_s;
+        const qsizetype itemCount = setlistItems().size();
+        if (itemCount >= 2)
+            text = QString::number(itemCount) + u" charts · "_s + text;
+        text = u"the book: "_s + text;
+    }
+    update(m_bookline, text, &ShowModel::booklineChanged);
+}
+
+void ShowModel::didJoin()
+{
+    m_joined = true;
+    update(m_practiceMode, false, &ShowModel::practiceModeChanged);
+    update(m_ephemeralShow, false, &ShowModel::ephemeralShowChanged);
+    m_practiceScoreIndex.reset();
+    m_practiceTransitionDirection = 0;
+    clearManualPosition();
+}
+
+void ShowModel::leaveShow()
+{
+    stopPeekTimer();
+    m_joined = false;
+    ++m_manifestSession;
+    m_manifestInFlight = false;
+    m_manifestQueued = false;
+    m_practiceScoreIndex.reset();
+    m_practiceTransitionDirection = 0;
+    m_manifest.reset();
+    m_structureVersion = 0;
+    m_lastNavT = -1.0;
+    m_navIndex = -1;
+    m_navScoreIndex.reset();
+    m_navScoreKey.reset();
+    m_provisionalScoreIndex.reset();
+    clearManualPosition();
+    clearPeekPosition();
+    clearOfflinePosition();
+    m_partLocalIndex.reset();
+    m_selectedPartOptionID.reset();
+    m_lastScoreToken.reset();
+    update(m_practiceMode, false, &ShowModel::practiceModeChanged);
+    setPhase(ShowPhase::lobby());
+    m_shownKey.clear();
+    update(m_displayedPage, -1, &ShowModel::displayedPageChanged);
+    update(m_displayedScoreToken, qint64(-1), &ShowModel::displayedScoreTokenChanged);
+    update(m_presenceText, QString(), &ShowModel::presenceTextChanged);
+    setToast(QString());
+    update(m_blackout, false, &ShowModel::blackoutChanged);
+    ink.clearAll();
+    syncInkGeneration();
+    updateBookline();
+}
+
+void ShowModel::connectionState(bool connected, const std::optional<QString> &endedReason)
+{
+    if (m_practiceMode)
+        return;
+    if (endedReason) {
+        setPhase(ShowPhase::ended(*endedReason));
+        return;
+    }
+    if (connected)
+        return;
+    if (!m_joined)
+        setPhase(ShowPhase::lobby());
+    else if (m_phase.is(ShowPhase::Live) || m_phase.is(ShowPhase::Peek))
+        enterOffline();
+    else if (!m_phase.is(ShowPhase::Offline))
+        setPhase(ShowPhase::connecting());
+}
+
+void ShowModel::enterOffline()
+{
+    const int page = displayedIndex();
+    const auto item = displayedScoreIndex();
+    stopPeekTimer();
+    clearOfflinePosition();
+    if (page >= 0) {
+        m_offlineIndex = page;
+        m_offlineScoreIndex = item;
+        m_offlineScoreKey = itemScoreKey(item);
+        m_offlineOccurrenceFingerprint = itemFingerprint(item);
+    }
+    setPhase(ShowPhase::offline());
+    setToast(u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
+}
+
+QString ShowModel::liveChipText() const
+{
+    QString text = m_navIndex < 0 ? u"LIVE —"_s : u"LIVE p."_s + QString::number(m_navIndex + 1);
+    if (m_blackout)
+        text += u" · blackout"_s;
+    return text;
+}
+
+QString ShowModel::hostPositionText() const
+{
+    if (m_practiceMode) {
+        const int page = displayedIndex();
+        return page < 0 ? u"PRACTICE waiting…"_s : u"PRACTICE p."_s + QString::number(page + 1);
+    }
+    QString text = m_navIndex < 0 ? u"HOST waiting…"_s : u"HOST p."_s + QString::number(m_navIndex + 1);
+    if (m_blackout)
+        text += u" · blackout"_s;
+    return text;
+}
+
+qint64 ShowModel::standStatusHostScoreToken() const
+{
+    const QJsonArray items = setlistItems();
+    if (m_navScoreIndex && *m_navScoreIndex >= 0 && *m_navScoreIndex < items.size()) {
+        if (const auto token = json::optInt(items.at(*m_navScoreIndex).toObject(), "scoreToken"_L1))
+            return *token;
+    }
+    return json::optInt(openScore(), "scoreToken"_L1).value_or(-1);
+}
+
+std::optional<int> ShowModel::alignedCurrentSetlistIndex() const
+{
+    const auto scoreKey = ShowIdentity::scoreKey(openScore());
+    if (!scoreKey)
+        return std::nullopt;
+    const QJsonArray items = setlistItems();
+    QList<int> candidates;
+    if (const auto current = json::optInt32(json::objectOr(*m_manifest, "show"_L1), "currentScoreIndex"_L1))
+        candidates.append(*current);
+    if (m_navScoreKey && itemInRange(m_navScoreIndex) && itemScoreKey(m_navScoreIndex) == m_navScoreKey
+        && !candidates.contains(*m_navScoreIndex)) {
+        candidates.append(*m_navScoreIndex);
+    }
+    for (int candidate : candidates) {
+        if (itemInRange(candidate) && itemScoreKey(candidate) == scoreKey)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ShowModel::displayedScoreIndex() const
+{
+    if (partSelected()) {
+        if (m_practiceMode)
+            return m_practiceScoreIndex;
+        if (itemInRange(m_navScoreIndex))
+            return m_navScoreIndex;
+        return alignedCurrentSetlistIndex();
+    }
+    if (m_phase.is(ShowPhase::Offline))
+        return m_offlineScoreIndex;
+    if (m_turnsPagesLocally && m_manualScoreIndex)
+        return m_manualScoreIndex;
+    if (m_phase.is(ShowPhase::Peek))
+        return m_peekScoreIndex;
+    if (!m_manifest || !m_manifest->value("score"_L1).isObject())
+        return std::nullopt;
+    if (m_provisionalScoreIndex)
+        return m_provisionalScoreIndex;
+    return alignedCurrentSetlistIndex();
+}
+
+void ShowModel::armReconciler()
+{
+    m_reconciler = m_scheduler.postAfter(reconcileInterval, [this] {
+        reconcile();
+        armReconciler();
+    });
+}
+
+void ShowModel::reconcile()
+{
+    ink.expireStaleEnded(m_scheduler.now());
+    syncInkGeneration();
+    if (displayedIndex() != m_displayedPage)
+        showDisplayedPage();
+}
+
+void ShowModel::refreshStage()
+{
+    showDisplayedPage();
+}
+
+void ShowModel::showDisplayedPage()
+{
+    const int page = displayedIndex();
+    const QJsonArray items = setlistItems();
+    const auto item = displayedScoreIndex();
+    const QJsonObject owner = itemInRange(item) ? items.at(*item).toObject() : openScore();
+    update(m_displayedPage, page, &ShowModel::displayedPageChanged);
+    update(m_displayedScoreToken, page < 0 ? qint64(-1) : json::intOr(owner, "scoreToken"_L1, -1),
+        &ShowModel::displayedScoreTokenChanged);
+}
+
+} // namespace pgw

@@ -1,0 +1,366 @@
+#include "ShowFixtures.h"
+
+#include "show/ShowIdentity.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+class ShowModelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void identities()
+    {
+        const QJsonObject tokenOnly = object(R"({"scoreToken": 42, "scoreKey": ""})");
+        QCOMPARE(ShowIdentity::scoreKey(tokenOnly), u"t42"_s);
+        QCOMPARE(ShowIdentity::scoreAddress(tokenOnly)->annotationScoreKey, std::nullopt);
+        QVERIFY(!ShowIdentity::scoreKey(object(R"({"scoreKey": "abc", "scoreToken": "7"})")));
+        QCOMPARE(ShowIdentity::scoreAddress(object(R"({"scoreKey": "abc", "scoreToken": 7})")),
+            (ShowIdentity::ScoreAddress {u"abc"_s, 7, u"abc"_s}));
+
+        const QJsonArray items {object(R"({"scoreKey": "k", "scoreToken": 1, "startPage": 2})"),
+            object(R"({"scoreKey": "k", "scoreToken": 1, "occurrenceKey": "encore"})"),
+            object(R"({"scoreKey": "k", "scoreToken": 1, "endPage": 4, "title": "Reel"})"),
+            object(R"({"title": "no address"})")};
+        QCOMPARE(ShowIdentity::occurrenceFingerprint(items, 0), u"k|2|-1|"_s);
+        QCOMPARE(ShowIdentity::occurrenceFingerprint(items, 1), u"encore"_s);
+        QCOMPARE(ShowIdentity::occurrenceFingerprint(items, 2), u"k|0|4|Reel"_s);
+        QVERIFY(!ShowIdentity::occurrenceFingerprint(items, 3));
+        QVERIFY(!ShowIdentity::occurrenceFingerprint(items, 4));
+        QVERIFY(!ShowIdentity::occurrenceFingerprint(items, std::nullopt));
+
+        const QString openScoreId = ShowIdentity::occurrenceId({}, u"abc"_s, std::nullopt);
+        QCOMPARE(ShowIdentity::pageIdentity(openScoreId, u"abc"_s, 3, u"v7"_s), u"score:abc|abc|p3|v7"_s);
+        QCOMPARE(ShowIdentity::occurrenceId(items[1].toObject(), u"k"_s, 1), u"occurrence:encore"_s);
+        QCOMPARE(ShowIdentity::occurrenceId(items[0].toObject(), u"k"_s, 0), u"item:0"_s);
+        QCOMPARE(ShowIdentity::masterChartIdentity(u"item:0"_s, u"k"_s), u"master|item:0|score:k"_s);
+        QCOMPARE(ShowIdentity::partChartIdentity(u"violin"_s, u"encore"_s), u"part:violin|encore"_s);
+    }
+
+    void helloWithAnotherProtocolEndsTheSession()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        model.didJoin();
+        QJsonObject message = hello(1);
+        message.insert("protocolVersion"_L1, 2);
+        model.handle(message);
+        QCOMPARE(model.phase(), ShowPhase::ended(u"version"_s));
+        model.handle(object(R"({"type": "end"})"));
+        QCOMPARE(model.phase(), ShowPhase::ended(u"ended"_s));
+        model.handle(object(R"({"type": "end", "reason": "host quit"})"));
+        QCOMPARE(model.phase().reason, u"host quit"_s);
+    }
+
+    void helloMakesAJoinedSessionLiveAndAsksForTheManifest()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        ManifestSource source;
+        source.attach(model);
+        model.handle(hello(3));
+        QCOMPARE(model.phase(), ShowPhase::lobby());
+        QCOMPARE(source.pending.size(), 1);
+
+        model.didJoin();
+        QJsonObject message = hello(3, 4);
+        message.insert("ephemeral"_L1, true);
+        QJsonObject state = message.value("state"_L1).toObject();
+        state.insert("blackout"_L1, true);
+        state.insert("followers"_L1, 3);
+        message.insert("state"_L1, state);
+        model.handle(message);
+        QCOMPARE(model.phase(), ShowPhase::live());
+        QVERIFY(model.ephemeralShow());
+        QVERIFY(model.blackout());
+        QCOMPARE(model.presenceText(), u"3 players"_s);
+        QCOMPARE(model.navIndex(), 4);
+        QCOMPARE(model.structureVersion(), 3);
+        QVERIFY(model.manifestQueued());
+        QCOMPARE(model.liveChipText(), u"LIVE p.5 · blackout"_s);
+        QCOMPARE(model.hostPositionText(), u"HOST p.5 · blackout"_s);
+    }
+
+    void navAcceptance()
+    {
+        LiveShow show(manifest(2, threeItems()));
+        ShowModel &model = show.model;
+        model.handle(nav(10, 1));
+        QCOMPARE(model.navIndex(), 1);
+        QCOMPARE(model.displayedPage(), 1);
+
+        model.handle(nav(10, 2));
+        QCOMPARE(model.navIndex(), 1);
+        model.handle(nav(11, 2, 1));
+        QCOMPARE(model.navIndex(), 1);
+        model.handle(nav(9, 2));
+        QCOMPARE(model.navIndex(), 1);
+
+        // A hello starts the clock over: the next nav is taken whatever its time.
+        model.handle(hello(2, 0, 0, u"alpha"_s));
+        model.handle(nav(0.5, 2));
+        QCOMPARE(model.navIndex(), 2);
+    }
+
+    void navWithNewerStructureRefetchesAndShowsTheItemProvisionally()
+    {
+        LiveShow show(manifest(2, threeItems()));
+        ShowModel &model = show.model;
+        QCOMPARE(model.displayedScoreIndex(), 0);
+        model.handle(nav(20, 1, 3, 1, u"beta"_s));
+        QCOMPARE(show.source.pending.size(), 1);
+        QCOMPARE(model.structureVersion(), 3);
+        QCOMPARE(model.displayedScoreIndex(), 1);
+        QCOMPARE(model.displayedPage(), 1);
+        QCOMPARE(model.displayedScoreToken(), 2);
+
+        // Page 0 of beta lies before its start page and cannot be shown ahead of the manifest.
+        model.handle(nav(21, 0, 3, 1, u"beta"_s));
+        QCOMPARE(model.displayedScoreIndex(), 1);
+        QVERIFY(!model.canProvisionallyDisplay(1, u"beta"_s, 0));
+        QVERIFY(!model.canProvisionallyDisplay(1, u"alpha"_s, 1));
+        QVERIFY(!model.canProvisionallyDisplay(7, u"beta"_s, 1));
+        QVERIFY(model.canProvisionallyDisplay(2, u"gamma"_s, 4));
+    }
+
+    void manifestAcceptance()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        ManifestSource source;
+        source.attach(model);
+        QSignalSpy accepted(&model, &ShowModel::booklineChanged);
+        int told = 0;
+        model.acceptedManifestDidChange = [&](const QJsonObject &) { ++told; };
+        model.didJoin();
+        model.handle(hello(1));
+        model.handle(nav(1, 0, 5));
+        QCOMPARE(source.pending.size(), 1);
+        QVERIFY(model.manifestInFlight());
+        QVERIFY(model.manifestQueued());
+
+        // Older than the nav already seen: not accepted, asked again.
+        source.answer(manifest(4, threeItems()));
+        QVERIFY(!model.manifest());
+        scheduler.runPending();
+        QCOMPARE(source.pending.size(), 1);
+        source.answer(std::nullopt);
+        scheduler.runPending();
+        source.answer(object(R"({"structureVersion": "5"})"));
+        scheduler.runPending();
+        QCOMPARE(told, 0);
+        QCOMPARE(source.pending.size(), 1);
+
+        source.answer(manifest(5, threeItems(), 1, 2));
+        QVERIFY(model.manifest());
+        QCOMPARE(told, 1);
+        QCOMPARE(model.navIndex(), 2);
+        QCOMPARE(model.navScoreIndex(), 1);
+        QCOMPARE(model.bookline(), u"the book: 3 charts · BETA · 4 pages"_s);
+        QVERIFY(!model.manifestInFlight());
+        scheduler.runPending();
+        QCOMPARE(source.pending.size(), 0);
+    }
+
+    void manifestStateWithoutScoreIndexClearsTheHostItem()
+    {
+        LiveShow show(manifest(2, threeItems(), 1));
+        QCOMPARE(show.model.navScoreIndex(), 1);
+        QJsonObject next = manifest(3, threeItems(), 1);
+        next.insert("state"_L1, object(R"({"pageIndex": 3})"));
+        show.model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
+        show.source.answer(next);
+        QCOMPARE(show.model.navIndex(), 3);
+        QVERIFY(!show.model.navScoreIndex());
+        QVERIFY(!show.model.navScoreKey());
+    }
+
+    void answerFromALeftSessionIsDropped()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        ManifestSource source;
+        source.attach(model);
+        model.didJoin();
+        model.handle(hello(1));
+        model.leaveShow();
+        source.answer(manifest(1, threeItems()));
+        QVERIFY(!model.manifest());
+        QVERIFY(!model.manifestInFlight());
+        QCOMPARE(model.bookline(), u"finding the host…"_s);
+    }
+
+    void bookline_data()
+    {
+        QTest::addColumn<QJsonObject>("manifest");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no score") << object(R"({"structureVersion": 1})")
+                                  << u"the host has no score open yet"_s;
+        QTest::newRow("single score") << object(R"({"structureVersion": 1,
+            "score": {"scoreKey": "f", "scoreToken": 1, "title": "Finale", "pageCount": 8}})")
+                                      << u"the book: Finale · 8 pages"_s;
+        QTest::newRow("untitled, no pages")
+            << object(R"({"structureVersion": 1, "score": {"scoreToken": 1}})") << u"the book: the score"_s;
+        QTest::newRow("one item") << manifest(1, QJsonArray {item(u"solo"_s, 1, 1)})
+                                  << u"the book: SOLO · 1 pages"_s;
+    }
+
+    void bookline()
+    {
+        QFETCH(QJsonObject, manifest);
+        QFETCH(QString, text);
+        LiveShow show(manifest);
+        QCOMPARE(show.model.bookline(), text);
+    }
+
+    void presence_data()
+    {
+        QTest::addColumn<QJsonObject>("message");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << object(R"({"type": "presence", "count": 1})") << u"1 player"_s;
+        QTest::newRow("none") << object(R"({"type": "presence", "count": 0})") << u"0 players"_s;
+        QTest::newRow("names") << object(R"({"type": "presence", "count": 3, "names": ["Ann", "Bo"]})")
+                               << u"3 players · Ann · Bo"_s;
+        QTest::newRow("empty names") << object(R"({"type": "presence", "count": 2, "names": []})")
+                                     << u"2 players"_s;
+        QTest::newRow("no count") << object(R"({"type": "presence", "names": ["Ann"]})") << QString();
+    }
+
+    void presence()
+    {
+        QFETCH(QJsonObject, message);
+        QFETCH(QString, text);
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        model.handle(message);
+        QCOMPARE(model.presenceText(), text);
+    }
+
+    void statusTexts()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        QCOMPARE(model.liveChipText(), u"LIVE —"_s);
+        QCOMPARE(model.hostPositionText(), u"HOST waiting…"_s);
+        model.handle(object(R"({"type": "blackout", "on": true})"));
+        QCOMPARE(model.liveChipText(), u"LIVE — · blackout"_s);
+        model.handle(object(R"({"type": "blackout", "on": "yes"})"));
+        QVERIFY(!model.blackout());
+        QCOMPARE(model.standStatusHostScoreToken(), -1);
+    }
+
+    void hostScoreTokenForTheStatusReport()
+    {
+        LiveShow show(manifest(2, threeItems(), 2));
+        QCOMPARE(show.model.standStatusHostScoreToken(), 3);
+        show.model.handle(nav(5, 0, 2, 9, u"nowhere"_s));
+        QCOMPARE(show.model.standStatusHostScoreToken(), 3);
+        LiveShow single(object(R"({"structureVersion": 1, "score": {"scoreToken": 77, "pages": []}})"));
+        QCOMPARE(single.model.standStatusHostScoreToken(), 77);
+    }
+
+    void marksUpdateTheOpenScoresPages()
+    {
+        LiveShow show(manifest(2, threeItems()));
+        show.model.handle(object(R"({"type": "marks", "structureVersion": 2,
+                                     "pages": [{"index": 1, "marksVersion": "m9"}, {"marksVersion": "lost"}]})"));
+        const QJsonArray pages = show.model.openScore().value("pages"_L1).toArray();
+        QCOMPARE(pages[1].toObject().value("marksVersion"_L1).toString(), u"m9"_s);
+        QVERIFY(!pages[0].toObject().contains("marksVersion"_L1));
+        QVERIFY(show.source.pending.isEmpty());
+
+        show.model.handle(object(R"({"type": "marks", "structureVersion": 1, "pages": []})"));
+        QCOMPARE(show.source.pending.size(), 1);
+    }
+
+    void structureRefetchesOnlyWhenNewer()
+    {
+        LiveShow show(manifest(2, threeItems()));
+        show.model.handle(object(R"({"type": "structure", "structureVersion": 2})"));
+        QVERIFY(show.source.pending.isEmpty());
+        show.model.handle(object(R"({"type": "structure"})"));
+        QVERIFY(show.source.pending.isEmpty());
+        show.model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
+        QCOMPARE(show.source.pending.size(), 1);
+        QCOMPARE(show.model.structureVersion(), 3);
+    }
+
+    void connectionLossMovesBetweenPhases()
+    {
+        LiveShow show(manifest(2, threeItems()), 2);
+        ShowModel &model = show.model;
+        model.handle(nav(3, 2));
+        model.connectionState(true, std::nullopt);
+        QCOMPARE(model.phase(), ShowPhase::live());
+
+        model.connectionState(false, std::nullopt);
+        QCOMPARE(model.phase(), ShowPhase::offline());
+        QCOMPARE(model.offlinePosition(), (LocalPosition {2, 0}));
+        QCOMPARE(model.toast(),
+            u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
+        model.connectionState(false, std::nullopt);
+        QCOMPARE(model.phase(), ShowPhase::offline());
+
+        model.handle(hello(2, 2, 0, u"alpha"_s));
+        QCOMPARE(model.phase(), ShowPhase::live());
+        QCOMPARE(model.toast(), u"back with the band — following the Host"_s);
+        QVERIFY(!model.offlinePosition());
+
+        model.setPhase(ShowPhase::connecting());
+        model.connectionState(false, std::nullopt);
+        QCOMPARE(model.phase(), ShowPhase::connecting());
+        model.connectionState(false, u"ended"_s);
+        QCOMPARE(model.phase(), ShowPhase::ended(u"ended"_s));
+
+        model.leaveShow();
+        QCOMPARE(model.phase(), ShowPhase::lobby());
+        model.setPhase(ShowPhase::live());
+        model.connectionState(false, std::nullopt);
+        QCOMPARE(model.phase(), ShowPhase::lobby());
+    }
+
+    void hostInkIsKeptAndExpiresOnTheReconcileTick()
+    {
+        LiveShow show(manifest(2, threeItems()));
+        ShowModel &model = show.model;
+        QSignalSpy redraws(&model, &ShowModel::inkGenerationChanged);
+        model.handle(object(R"({"type": "ink", "strokeId": "s", "phase": "begin", "pageIndex": 0,
+                                "samples": [[0.1, 0.1]]})"));
+        QCOMPARE(redraws.count(), 1);
+        model.handle(object(R"({"type": "ink", "strokeId": "s", "phase": "end"})"));
+        QCOMPARE(redraws.count(), 1);
+        show.scheduler.advance(4.9);
+        QCOMPARE(model.ink.strokes(0).size(), 1);
+        show.scheduler.advance(0.75);
+        QVERIFY(model.ink.strokes(0).isEmpty());
+        QCOMPARE(redraws.count(), 2);
+        QCOMPARE(model.inkGeneration(), model.ink.generation());
+    }
+
+    void leaveClearsTheSession()
+    {
+        LiveShow show(manifest(2, threeItems()), 1);
+        ShowModel &model = show.model;
+        model.handle(object(R"({"type": "presence", "count": 2})"));
+        model.handle(object(R"({"type": "blackout", "on": true})"));
+        model.leaveShow();
+        QVERIFY(!model.manifest());
+        QCOMPARE(model.structureVersion(), 0);
+        QCOMPARE(model.navIndex(), -1);
+        QCOMPARE(model.displayedPage(), -1);
+        QCOMPARE(model.presenceText(), QString());
+        QVERIFY(!model.blackout());
+        QVERIFY(!model.isJoined());
+        // The next session accepts a nav at any time stamp.
+        model.handle(nav(0.1, 1));
+        QCOMPARE(model.navIndex(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(ShowModelTest)
+#include "tst_showmodel.moc"
