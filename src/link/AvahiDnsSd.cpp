@@ -1,0 +1,333 @@
+#include "link/AvahiQtPoll.h"
+#include "link/DnsSd.h"
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-common/address.h>
+#include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
+
+#include <net/if.h>
+
+namespace pgw {
+
+namespace {
+
+QMap<QString, std::optional<QByteArray>> parseTxt(AvahiStringList *list)
+{
+    QMap<QString, std::optional<QByteArray>> txt;
+    for (AvahiStringList *item = list; item; item = avahi_string_list_get_next(item)) {
+        char *key = nullptr;
+        char *value = nullptr;
+        size_t size = 0;
+        if (avahi_string_list_get_pair(item, &key, &value, &size) != 0)
+            continue;
+        const QString name = QString::fromUtf8(key);
+        // DNS-SD keys are case-insensitive; the first occurrence wins.
+        if (!txt.contains(name))
+            txt.insert(name, value ? std::optional(QByteArray(value, qsizetype(size))) : std::nullopt);
+        avahi_free(key);
+        avahi_free(value);
+    }
+    return txt;
+}
+
+// Frees Avahi objects in the right order: lookups before their client, the client before the poll.
+struct ClientDeleter
+{
+    void operator()(AvahiClient *client) const { avahi_client_free(client); }
+};
+
+class AvahiBrowser : public DnsSdBrowser
+{
+public:
+    explicit AvahiBrowser(const QString &type)
+        : m_type(type.toUtf8())
+    { }
+    ~AvahiBrowser() override
+    {
+        cancel();
+        delete m_context;
+    }
+
+    void start() override
+    {
+        cancel();
+        int error = 0;
+        m_client.reset(
+            avahi_client_new(m_poll.api(), AvahiClientFlags(0), &AvahiBrowser::clientChanged, this, &error));
+        if (!m_client) {
+            post([this] { reportState(State::Failed); });
+            return;
+        }
+        if (avahi_client_get_state(m_client.get()) == AVAHI_CLIENT_S_RUNNING)
+            createBrowser(m_client.get());
+    }
+
+    void cancel() override
+    {
+        for (Entry &entry : m_entries) {
+            if (entry.resolver)
+                avahi_service_resolver_free(entry.resolver);
+        }
+        m_entries.clear();
+        m_order.clear();
+        if (m_browser)
+            avahi_service_browser_free(m_browser);
+        m_browser = nullptr;
+        m_client.reset();
+        // Events already posted for this run must not arrive after it.
+        delete m_context;
+        m_context = new QObject;
+    }
+
+private:
+    struct Entry
+    {
+        DnsSdResult result;
+        QSet<QPair<int, int>> instances;
+        AvahiServiceResolver *resolver = nullptr;
+        bool published = false;
+    };
+
+    template<typename F>
+    void post(F work)
+    {
+        QMetaObject::invokeMethod(m_context, std::move(work), Qt::QueuedConnection);
+    }
+
+    void reportState(State state)
+    {
+        if (onStateChanged)
+            onStateChanged(state);
+    }
+
+    void createBrowser(AvahiClient *client)
+    {
+        if (m_browser)
+            return;
+        m_browser = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_type.constData(),
+            nullptr, AvahiLookupFlags(0), &AvahiBrowser::browserEvent, this);
+        post([this, ok = m_browser != nullptr] { reportState(ok ? State::Ready : State::Failed); });
+    }
+
+    static void clientChanged(AvahiClient *client, AvahiClientState state, void *userdata)
+    {
+        auto *self = static_cast<AvahiBrowser *>(userdata);
+        if (state == AVAHI_CLIENT_S_RUNNING)
+            self->createBrowser(client);
+        else if (state == AVAHI_CLIENT_FAILURE)
+            self->post([self] { self->reportState(State::Failed); });
+    }
+
+    static void browserEvent(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiProtocol protocol,
+        AvahiBrowserEvent event, const char *name, const char *type, const char *domain,
+        AvahiLookupResultFlags, void *userdata)
+    {
+        auto *self = static_cast<AvahiBrowser *>(userdata);
+        switch (event) {
+        case AVAHI_BROWSER_NEW:
+            self->added(interface, protocol,
+                DnsSdService {QString::fromUtf8(name), QString::fromUtf8(type), QString::fromUtf8(domain)});
+            break;
+        case AVAHI_BROWSER_REMOVE:
+            self->removed(interface, protocol, QString::fromUtf8(name));
+            break;
+        case AVAHI_BROWSER_FAILURE:
+            self->post([self] { self->reportState(State::Failed); });
+            break;
+        case AVAHI_BROWSER_ALL_FOR_NOW:
+        case AVAHI_BROWSER_CACHE_EXHAUSTED:
+            break;
+        }
+    }
+
+    void added(AvahiIfIndex interface, AvahiProtocol protocol, const DnsSdService &service)
+    {
+        auto it = m_entries.find(service.name);
+        if (it == m_entries.end()) {
+            it = m_entries.insert(service.name, Entry {DnsSdResult {service, {}}, {}, nullptr, false});
+            m_order.append(service.name);
+        }
+        it->instances.insert({interface, protocol});
+        // The TXT record is read once per instance set; a fresh resolve also notices changed TXT.
+        if (!it->resolver) {
+            const QByteArray name = service.name.toUtf8();
+            const QByteArray domain = service.domain.toUtf8();
+            it->resolver = avahi_service_resolver_new(m_client.get(), interface, protocol, name.constData(),
+                m_type.constData(), domain.constData(), AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0),
+                &AvahiBrowser::resolved, this);
+            if (!it->resolver)
+                publish(service.name, {});
+        }
+    }
+
+    void removed(AvahiIfIndex interface, AvahiProtocol protocol, const QString &name)
+    {
+        auto it = m_entries.find(name);
+        if (it == m_entries.end())
+            return;
+        it->instances.remove({interface, protocol});
+        if (!it->instances.isEmpty())
+            return;
+        if (it->resolver)
+            avahi_service_resolver_free(it->resolver);
+        const bool wasPublished = it->published;
+        const DnsSdResult old = it->result;
+        m_entries.erase(it);
+        m_order.removeOne(name);
+        if (wasPublished)
+            emitResults({DnsSdChange {DnsSdChange::Kind::Removed, old, std::nullopt}});
+    }
+
+    static void resolved(AvahiServiceResolver *resolver, AvahiIfIndex, AvahiProtocol,
+        AvahiResolverEvent event, const char *name, const char *, const char *, const char *,
+        const AvahiAddress *, uint16_t, AvahiStringList *txt, AvahiLookupResultFlags, void *userdata)
+    {
+        auto *self = static_cast<AvahiBrowser *>(userdata);
+        const QString service = QString::fromUtf8(name);
+        auto it = self->m_entries.find(service);
+        if (it != self->m_entries.end() && it->resolver == resolver)
+            it->resolver = nullptr;
+        avahi_service_resolver_free(resolver);
+        self->publish(service,
+            event == AVAHI_RESOLVER_FOUND ? parseTxt(txt) : QMap<QString, std::optional<QByteArray>>());
+    }
+
+    void publish(const QString &name, const QMap<QString, std::optional<QByteArray>> &txt)
+    {
+        auto it = m_entries.find(name);
+        if (it == m_entries.end())
+            return;
+        const DnsSdResult old = it->result;
+        it->result.txt = txt;
+        if (!it->published) {
+            it->published = true;
+            emitResults({DnsSdChange {DnsSdChange::Kind::Added, std::nullopt, it->result}});
+        } else if (old != it->result) {
+            emitResults({DnsSdChange {DnsSdChange::Kind::Changed, old, it->result}});
+        }
+    }
+
+    void emitResults(const QList<DnsSdChange> &changes)
+    {
+        QList<DnsSdResult> results;
+        for (const QString &name : std::as_const(m_order)) {
+            const Entry &entry = m_entries[name];
+            if (entry.published)
+                results.append(entry.result);
+        }
+        post([this, results, changes] {
+            if (onResultsChanged)
+                onResultsChanged(results, changes);
+        });
+    }
+
+    QByteArray m_type;
+    AvahiQtPoll m_poll;
+    std::unique_ptr<AvahiClient, ClientDeleter> m_client;
+    AvahiServiceBrowser *m_browser = nullptr;
+    QHash<QString, Entry> m_entries;
+    QStringList m_order;
+    QObject *m_context = new QObject;
+};
+
+class AvahiResolver : public DnsSdResolver
+{
+public:
+    ~AvahiResolver() override
+    {
+        for (Job *job : std::as_const(m_jobs))
+            finish(job, std::nullopt, false);
+        delete m_context;
+    }
+
+    void resolve(
+        const DnsSdService &service, std::function<void(std::optional<ResolvedAddress>)> completion) override
+    {
+        auto *job = new Job {this, std::move(completion), {}, nullptr};
+        m_jobs.insert(job);
+        int error = 0;
+        job->client.reset(avahi_client_new(m_poll.api(), AvahiClientFlags(0), nullptr, nullptr, &error));
+        if (job->client) {
+            const QByteArray name = service.name.toUtf8();
+            const QByteArray type = service.type.toUtf8();
+            const QByteArray domain = service.domain.toUtf8();
+            job->resolver = avahi_service_resolver_new(job->client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
+                name.constData(), type.constData(), domain.constData(), AVAHI_PROTO_UNSPEC,
+                AvahiLookupFlags(0), &AvahiResolver::done, job);
+        }
+        if (!job->resolver)
+            QMetaObject::invokeMethod(
+                m_context, [this, job] { finish(job, std::nullopt, true); }, Qt::QueuedConnection);
+    }
+
+private:
+    struct Job
+    {
+        AvahiResolver *owner;
+        std::function<void(std::optional<ResolvedAddress>)> completion;
+        std::unique_ptr<AvahiClient, ClientDeleter> client;
+        AvahiServiceResolver *resolver;
+    };
+
+    static void done(AvahiServiceResolver *, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
+        const char *, const char *, const char *, const char *, const AvahiAddress *address, uint16_t port,
+        AvahiStringList *, AvahiLookupResultFlags, void *userdata)
+    {
+        auto *job = static_cast<Job *>(userdata);
+        std::optional<ResolvedAddress> result;
+        if (event == AVAHI_RESOLVER_FOUND && address) {
+            char text[AVAHI_ADDRESS_STR_MAX] = {};
+            avahi_address_snprint(text, sizeof text, address);
+            QString host = QString::fromLatin1(text);
+            char interfaceName[IF_NAMESIZE] = {};
+            // A link-local IPv6 address is only usable with its interface.
+            if (address->proto == AVAHI_PROTO_INET6 && host.startsWith(QLatin1StringView("fe80"))
+                && if_indextoname(unsigned(interface), interfaceName))
+                host += u'%' + QString::fromLatin1(interfaceName);
+            result = ResolvedAddress {host, port};
+        }
+        AvahiResolver *owner = job->owner;
+        // Not from inside Avahi's callback: finishing frees the resolver that is calling us.
+        QMetaObject::invokeMethod(
+            owner->m_context, [owner, job, result] { owner->finish(job, result, true); },
+            Qt::QueuedConnection);
+    }
+
+    void finish(Job *job, const std::optional<ResolvedAddress> &result, bool report)
+    {
+        if (!m_jobs.remove(job))
+            return;
+        if (job->resolver)
+            avahi_service_resolver_free(job->resolver);
+        job->client.reset();
+        auto completion = std::move(job->completion);
+        delete job;
+        if (report && completion)
+            completion(result);
+    }
+
+    AvahiQtPoll m_poll;
+    QSet<Job *> m_jobs;
+    QObject *m_context = new QObject;
+};
+
+} // namespace
+
+std::unique_ptr<DnsSdBrowser> makeAvahiBrowser(const QString &serviceType)
+{
+    return std::make_unique<AvahiBrowser>(serviceType);
+}
+
+std::unique_ptr<DnsSdResolver> makeAvahiResolver()
+{
+    return std::make_unique<AvahiResolver>();
+}
+
+} // namespace pgw

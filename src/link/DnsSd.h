@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pgw {
+
+inline constexpr QLatin1StringView pagewrightServiceType {"_pagewright._tcp"};
+
+// One advertised DNS-SD service instance.
+struct DnsSdService
+{
+    QString name;
+    QString type;
+    QString domain;
+    bool operator==(const DnsSdService &) const = default;
+};
+
+// A browse result: the service and its TXT entries (a key without "=" has no value).
+struct DnsSdResult
+{
+    DnsSdService service;
+    QMap<QString, std::optional<QByteArray>> txt;
+    bool operator==(const DnsSdResult &) const = default;
+};
+
+struct DnsSdChange
+{
+    enum class Kind { Added, Removed, Changed, Identical };
+    Kind kind = Kind::Added;
+    std::optional<DnsSdResult> oldResult;
+    std::optional<DnsSdResult> newResult;
+    bool operator==(const DnsSdChange &) const = default;
+};
+
+// The platform's service browser. Handlers are called on the thread that started it, never from
+// inside start() or cancel(), so a handler may destroy the browser.
+class DnsSdBrowser
+{
+public:
+    enum class State { Ready, Failed };
+
+    virtual ~DnsSdBrowser() = default;
+    virtual void start() = 0;
+    virtual void cancel() = 0;
+
+    std::function<void(const QList<DnsSdResult> &results, const QList<DnsSdChange> &changes)>
+        onResultsChanged;
+    std::function<void(State)> onStateChanged;
+};
+
+struct ResolvedAddress
+{
+    QString host;
+    quint16 port = 0;
+    bool operator==(const ResolvedAddress &) const = default;
+};
+
+// Turns a service into an address and port when it is dialled.
+class DnsSdResolver
+{
+public:
+    virtual ~DnsSdResolver() = default;
+    // The completion runs later on the calling thread, with nothing when the service cannot be found.
+    virtual void resolve(
+        const DnsSdService &service, std::function<void(std::optional<ResolvedAddress>)> completion)
+        = 0;
+};
+
+// Avahi implementations; create and use them on one thread with a running event loop.
+std::unique_ptr<DnsSdBrowser> makeAvahiBrowser(const QString &serviceType);
+std::unique_ptr<DnsSdResolver> makeAvahiResolver();
+
+} // namespace pgw

@@ -1,0 +1,133 @@
+#include "AvahiServicePublisher.h"
+#include "link/DnsSd.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int waitMs = 15000;
+
+struct Recorder
+{
+    QList<DnsSdResult> results;
+    QList<DnsSdChange> changes;
+    QList<DnsSdBrowser::State> states;
+
+    void attach(DnsSdBrowser &browser)
+    {
+        browser.onResultsChanged = [this](const QList<DnsSdResult> &r, const QList<DnsSdChange> &c) {
+            results = r;
+            changes += c;
+        };
+        browser.onStateChanged = [this](DnsSdBrowser::State s) { states.append(s); };
+    }
+    std::optional<DnsSdResult> find(const QString &name) const
+    {
+        for (const DnsSdResult &result : results) {
+            if (result.service.name == name)
+                return result;
+        }
+        return std::nullopt;
+    }
+};
+
+} // namespace
+
+class DnsSdSystemTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void publishedServiceAppearsWithItsTxtAndResolves()
+    {
+        auto browser = makeAvahiBrowser(pagewrightServiceType);
+        Recorder recorder;
+        recorder.attach(*browser);
+        browser->start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Ready), waitMs);
+
+        auto publisher = std::make_unique<AvahiServicePublisher>(
+            u"Stage Left"_s, pagewrightServiceType, 7311, QList<QByteArray> {"e2e=2", "auth=1", "flag"});
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.find(u"Stage Left"_s).has_value(), waitMs);
+        const DnsSdResult result = *recorder.find(u"Stage Left"_s);
+        QCOMPARE(result.service.type, QString(pagewrightServiceType));
+        QCOMPARE(result.txt.value(u"e2e"_s), QByteArray("2"));
+        QCOMPARE(result.txt.value(u"auth"_s), QByteArray("1"));
+        QVERIFY(result.txt.contains(u"flag"_s));
+        QCOMPARE(result.txt.value(u"flag"_s), std::nullopt);
+        QCOMPARE(recorder.changes.first().kind, DnsSdChange::Kind::Added);
+
+        auto resolver = makeAvahiResolver();
+        std::optional<std::optional<ResolvedAddress>> resolved;
+        resolver->resolve(
+            result.service, [&](std::optional<ResolvedAddress> address) { resolved = address; });
+        QTRY_VERIFY_WITH_TIMEOUT(resolved.has_value(), waitMs);
+        QCOMPARE(*resolved, (ResolvedAddress {qEnvironmentVariable("PGW_TEST_ADDRESS"), 7311}));
+
+        publisher.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder.find(u"Stage Left"_s), waitMs);
+        QCOMPARE(recorder.changes.last().kind, DnsSdChange::Kind::Removed);
+        QCOMPARE(recorder.changes.last().oldResult->service.name, u"Stage Left"_s);
+    }
+
+    void unknownServiceDoesNotResolve()
+    {
+        auto resolver = makeAvahiResolver();
+        std::optional<std::optional<ResolvedAddress>> resolved;
+        resolver->resolve({u"Nobody Here"_s, pagewrightServiceType, u"local"_s},
+            [&](std::optional<ResolvedAddress> address) { resolved = address; });
+        QTRY_VERIFY_WITH_TIMEOUT(resolved.has_value(), 30000);
+        QVERIFY(!resolved->has_value());
+    }
+
+    void browserFailsWhenTheDaemonStopsAndWorksAgainWhenItReturns()
+    {
+        auto browser = makeAvahiBrowser(pagewrightServiceType);
+        Recorder recorder;
+        recorder.attach(*browser);
+        browser->start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Ready), waitMs);
+
+        const qint64 pid = qEnvironmentVariableIntValue("PGW_AVAHI_PID");
+        QVERIFY(pid > 0);
+        ::kill(pid_t(pid), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Failed), waitMs);
+
+        // Restarting while the daemon is away fails again, without blocking.
+        recorder.states.clear();
+        browser->start();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Failed), waitMs);
+
+        QProcess daemon;
+        const QStringList command = qEnvironmentVariable("PGW_AVAHI_COMMAND").split(u' ');
+        daemon.start(command.first(), command.mid(1));
+        QVERIFY(daemon.waitForStarted());
+        auto publisher = std::make_unique<AvahiServicePublisher>(
+            u"Back Again"_s, pagewrightServiceType, 7400, QList<QByteArray> {"e2e=1"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                if (recorder.find(u"Back Again"_s))
+                    return true;
+                if (!recorder.states.isEmpty() && recorder.states.last() == DnsSdBrowser::State::Failed) {
+                    recorder.states.clear();
+                    browser->start();
+                }
+                return false;
+            }(),
+            waitMs);
+        QCOMPARE(recorder.find(u"Back Again"_s)->txt.value(u"e2e"_s), QByteArray("1"));
+        browser.reset();
+        publisher.reset();
+        daemon.terminate();
+        daemon.waitForFinished(5000);
+    }
+};
+
+QTEST_GUILESS_MAIN(DnsSdSystemTest)
+#include "tst_dnssd.moc"
