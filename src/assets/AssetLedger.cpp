@@ -1,0 +1,110 @@
+#include "assets/AssetLedger.h"
+
+#include "assets/AssetCacheName.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace pgw {
+
+std::optional<AssetLedger::Entry> AssetLedger::entry(const QString &name) const
+{
+    const auto found = m_entries.constFind(name);
+    if (found == m_entries.cend())
+        return std::nullopt;
+    return *found;
+}
+
+void AssetLedger::setEntry(const QString &name, Entry entry)
+{
+    removeEntry(name);
+    m_entries.insert(name, entry);
+    m_totalBytes += entry.size;
+}
+
+bool AssetLedger::removeEntry(const QString &name)
+{
+    const auto found = m_entries.find(name);
+    if (found == m_entries.end())
+        return false;
+    m_totalBytes -= found->size;
+    m_entries.erase(found);
+    return true;
+}
+
+void AssetLedger::touch(const QString &name, qint64 time)
+{
+    const auto found = m_entries.find(name);
+    if (found != m_entries.end())
+        found->lastUsed = time;
+}
+
+QStringList AssetLedger::namesWithPrefix(const QString &prefix) const
+{
+    QStringList names;
+    for (auto it = m_entries.lowerBound(prefix); it != m_entries.cend() && it.key().startsWith(prefix); ++it)
+        names.append(it.key());
+    return names;
+}
+
+std::optional<QString> AssetLedger::newestWithPrefix(const QString &prefix) const
+{
+    std::optional<QString> newest;
+    qint64 newestTime = distantPast;
+    for (auto it = m_entries.lowerBound(prefix); it != m_entries.cend() && it.key().startsWith(prefix);
+         ++it) {
+        if (!newest || it->lastUsed > newestTime) {
+            newest = it.key();
+            newestTime = it->lastUsed;
+        }
+    }
+    return newest;
+}
+
+QStringList AssetLedger::evictionCandidates(
+    const std::optional<QString> &protectedScoreKey, const QSet<QString> &protectedFileNames) const
+{
+    if (m_totalBytes <= capBytes)
+        return {};
+    const qint64 excess = m_totalBytes - (capBytes - drainMargin);
+    return oldestUnprotected(
+        protectedScoreKey, protectedFileNames, [excess](qint64 freed) { return freed >= excess; });
+}
+
+QStringList AssetLedger::forcedEvictionCandidates(qint64 bytes,
+    const std::optional<QString> &protectedScoreKey, const QSet<QString> &protectedFileNames) const
+{
+    return oldestUnprotected(
+        protectedScoreKey, protectedFileNames, [bytes](qint64 freed) { return freed >= bytes; });
+}
+
+template<typename Done>
+QStringList AssetLedger::oldestUnprotected(
+    const std::optional<QString> &protectedScoreKey, const QSet<QString> &protectedFileNames, Done done) const
+{
+    if (done(0))
+        return {};
+    using Item = std::pair<const QString *, const Entry *>;
+    std::vector<Item> items;
+    items.reserve(m_entries.size());
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
+        items.emplace_back(&it.key(), &it.value());
+    std::stable_sort(items.begin(), items.end(),
+        [](const Item &a, const Item &b) { return a.second->lastUsed < b.second->lastUsed; });
+
+    const QString scorePrefix
+        = protectedScoreKey ? AssetCacheName::scorePrefix(*protectedScoreKey) : QString();
+    QStringList names;
+    qint64 freed = 0;
+    for (const auto &[name, entry] : items) {
+        if (done(freed))
+            break;
+        if ((protectedScoreKey && name->startsWith(scorePrefix)) || protectedFileNames.contains(*name))
+            continue;
+        names.append(*name);
+        freed += entry->size;
+    }
+    return names;
+}
+
+} // namespace pgw

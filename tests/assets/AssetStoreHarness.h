@@ -1,0 +1,119 @@
+#pragma once
+
+#include "assets/AssetCacheName.h"
+#include "assets/AssetStore.h"
+#include "support/ManualScheduler.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace pgw::test {
+
+// One store over a real temporary directory, its queue and the main thread both on one manual
+// scheduler, with a recording fetch function and a file writer that can be told to fail.
+class AssetStoreHarness
+{
+public:
+    struct Fetch
+    {
+        qint64 scoreToken = 0;
+        qint64 pageIndex = 0;
+        QString kind;
+        QString version;
+        bool urgent = false;
+        AssetFetchCompletion completion;
+    };
+
+    struct Answer
+    {
+        QString tag;
+        std::optional<QByteArray> data;
+        bool exact = false;
+        bool operator==(const Answer &) const = default;
+    };
+
+    static constexpr qint64 epochMs = 1'700'000'000'000;
+
+    explicit AssetStoreHarness(const QString &directory = {})
+        : path(directory.isEmpty() ? root.filePath(QStringLiteral("Assets")) : directory)
+    { }
+
+    void start(bool withNetwork = true)
+    {
+        store = AssetStore::create(path,
+            {scheduler, scheduler, [this] { return wallNow(); },
+                [this](const QString &filePath, const QByteArray &bytes) {
+                    ++writes;
+                    if (failingWrites > 0) {
+                        --failingWrites;
+                        return false;
+                    }
+                    return AssetDirectory::writeAtomically(filePath, bytes);
+                }});
+        if (withNetwork) {
+            store->setNetwork([this](qint64 token, qint64 page, const QString &kind, const QString &version,
+                                  bool urgent, AssetFetchCompletion completion) {
+                fetches.append({token, page, kind, version, urgent, std::move(completion)});
+            });
+        }
+        store->setOnContentsChange([this] { ++contentsChanges; });
+        scheduler.runPending();
+    }
+
+    qint64 wallNow() const { return epochMs + qint64(scheduler.now() * 1000); }
+
+    void retrieve(const QString &tag, const AssetStore::Want &want, AssetStore::RetrievalPriority priority,
+        bool allowStale = false)
+    {
+        store->retrieve(want.scoreKey, want.scoreToken, want.pageIndex, want.kind, want.version, priority,
+            allowStale, [this, tag](const std::optional<QByteArray> &data, bool exact) {
+                answers.append({tag, data, exact});
+            });
+        scheduler.runPending();
+    }
+
+    void answer(int fetch, qint64 status, const std::optional<QByteArray> &data,
+        const std::optional<QString> &served = std::nullopt)
+    {
+        fetches[fetch].completion(status, served, data);
+        scheduler.runPending();
+    }
+
+    QString filePath(const QString &name) const { return path + u'/' + name; }
+    bool has(const QString &name) const { return QFileInfo::exists(filePath(name)); }
+
+    // A file placed in the cache directory before the store starts; sparse when `size` is given.
+    void place(const QString &name, const QByteArray &bytes, qint64 modifiedMs, qint64 size = -1)
+    {
+        QDir().mkpath(path);
+        QFile file(filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+        QVERIFY(file.flush());
+        if (size >= 0)
+            QVERIFY(file.resize(size));
+        QVERIFY(
+            file.setFileTime(QDateTime::fromMSecsSinceEpoch(modifiedMs), QFileDevice::FileModificationTime));
+    }
+
+    QTemporaryDir root;
+    QString path;
+    ManualScheduler scheduler;
+    std::shared_ptr<AssetStore> store;
+    QList<Fetch> fetches;
+    QList<Answer> answers;
+    int writes = 0;
+    int failingWrites = 0;
+    int contentsChanges = 0;
+};
+
+inline AssetStore::Want want(const QString &scoreKey, qint64 page, const QString &version,
+    const QString &kind = QStringLiteral("base.png"), qint64 token = 1)
+{
+    return AssetStore::Want::make(scoreKey, token, page, kind, version);
+}
+
+} // namespace pgw::test

@@ -1,0 +1,569 @@
+#include "AssetStoreHarness.h"
+
+#include "support/EventLoopScheduler.h"
+#include "support/SerialQueue.h"
+
+#include <QTest>
+#include <QThread>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <sched.h>
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+using Priority = AssetStore::RetrievalPriority;
+using Answer = AssetStoreHarness::Answer;
+
+namespace {
+
+constexpr qint64 MiB = 1'048'576;
+constexpr qint64 longAgo = 1'600'000'000'000;
+
+} // namespace
+
+class AssetStoreTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cachedFileIsExactAndTouched()
+    {
+        AssetStoreHarness h;
+        const auto page = want(u"abc"_s, 3, u"v7"_s);
+        h.place(page.cacheFileName, "png", longAgo);
+        h.start();
+        h.scheduler.advance(42);
+        h.retrieve(u"a"_s, page, Priority::displayed);
+
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "png", true}}));
+        QVERIFY(h.fetches.isEmpty());
+        QCOMPARE(QFileInfo(h.filePath(page.cacheFileName)).lastModified().toMSecsSinceEpoch(), h.wallNow());
+        QCOMPARE(h.store->ledgerSnapshot().entry(page.cacheFileName)->lastUsed, h.wallNow());
+    }
+
+    void withoutNetworkStaleVersionsAnswerOnlyWhenAllowed_data()
+    {
+        QTest::addColumn<bool>("allowStale");
+        QTest::addColumn<std::optional<QByteArray>>("data");
+        QTest::newRow("stale allowed") << true << std::optional<QByteArray>("older");
+        QTest::newRow("exact only") << false << std::optional<QByteArray>();
+    }
+
+    void withoutNetworkStaleVersionsAnswerOnlyWhenAllowed()
+    {
+        QFETCH(bool, allowStale);
+        QFETCH(std::optional<QByteArray>, data);
+        AssetStoreHarness h;
+        h.place(want(u"abc"_s, 3, u"v5"_s).cacheFileName, "oldest", longAgo);
+        h.place(want(u"abc"_s, 3, u"v6"_s).cacheFileName, "older", longAgo + 1);
+        h.place(want(u"abc"_s, 4, u"v9"_s).cacheFileName, "other page", longAgo + 2);
+        h.start(false);
+        h.retrieve(u"a"_s, want(u"abc"_s, 3, u"v7"_s), Priority::displayed, allowStale);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, data, false}}));
+    }
+
+    void staleFallbackMigratesLegacyVersionsOfTheFamily()
+    {
+        AssetStoreHarness h;
+        h.place(u"abc-3-base.png@6"_s, "legacy", longAgo);
+        h.start(false);
+        h.retrieve(u"a"_s, want(u"abc"_s, 3, u"7"_s), Priority::displayed, true);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "legacy", false}}));
+        QVERIFY(h.has(want(u"abc"_s, 3, u"6"_s).cacheFileName));
+        QVERIFY(!h.has(u"abc-3-base.png@6"_s));
+    }
+
+    void displayedRequestsShareOneFetch()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto page = want(u"abc"_s, 3, u"v7"_s, u"marks.png"_s, 11);
+        h.retrieve(u"first"_s, page, Priority::displayed);
+        h.retrieve(u"second"_s, page, Priority::displayed);
+        QCOMPARE(h.fetches.size(), 1);
+        QCOMPARE(h.fetches[0].scoreToken, 11);
+        QCOMPARE(h.fetches[0].pageIndex, 3);
+        QCOMPARE(h.fetches[0].kind, u"marks.png"_s);
+        QCOMPARE(h.fetches[0].version, u"v7"_s);
+        QVERIFY(h.fetches[0].urgent);
+
+        h.answer(0, 200, "ink");
+        QCOMPARE(h.answers, (QList<Answer> {{u"first"_s, "ink", true}, {u"second"_s, "ink", true}}));
+        QVERIFY(h.has(page.cacheFileName));
+        QCOMPARE(h.contentsChanges, 1);
+        QCOMPARE(h.store->cachedBytes({page}), 3);
+    }
+
+    void displayedRequestOvertakesALookAhead()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto page = want(u"abc"_s, 3, u"v7"_s);
+        h.retrieve(u"ahead"_s, page, Priority::lookAhead);
+        h.retrieve(u"shown"_s, page, Priority::displayed);
+        h.retrieve(u"again"_s, page, Priority::displayed);
+        h.retrieve(u"later"_s, page, Priority::lookAhead);
+        QCOMPARE(h.fetches.size(), 2);
+        QVERIFY(!h.fetches[0].urgent);
+        QVERIFY(h.fetches[1].urgent);
+
+        h.answer(0, 200, "png");
+        const QList<Answer> all {{u"ahead"_s, "png", true}, {u"shown"_s, "png", true},
+            {u"again"_s, "png", true}, {u"later"_s, "png", true}};
+        QCOMPARE(h.answers, all);
+        h.answer(1, 0, std::nullopt);
+        QCOMPARE(h.answers, all);
+    }
+
+    void aFailingLaneWaitsForTheOther()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto page = want(u"abc"_s, 3, u"v7"_s);
+        h.retrieve(u"ahead"_s, page, Priority::lookAhead);
+        h.retrieve(u"shown"_s, page, Priority::displayed);
+        h.answer(1, 0, std::nullopt);
+        QVERIFY(h.answers.isEmpty());
+        h.answer(0, 200, "png");
+        QCOMPARE(h.answers, (QList<Answer> {{u"ahead"_s, "png", true}, {u"shown"_s, "png", true}}));
+    }
+
+    void servedVersionIsStoredUnderItsOwnName()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto requested = want(u"abc"_s, 3, u"v7"_s);
+        h.store->pump({requested}, std::nullopt);
+        h.scheduler.runPending();
+        h.retrieve(u"a"_s, requested, Priority::lookAhead);
+        QCOMPARE(h.fetches.size(), 1);
+
+        h.answer(0, 200, "newer", u"v8"_s);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "newer", false}}));
+        QVERIFY(h.has(want(u"abc"_s, 3, u"v8"_s).cacheFileName));
+        QVERIFY(!h.has(requested.cacheFileName));
+        // The pump does not keep asking for a version the Host does not serve.
+        QCOMPARE(h.fetches.size(), 1);
+        h.scheduler.advance(AssetStore::cooldownSeconds + 0.1);
+        h.store->pump({requested}, std::nullopt);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 2);
+    }
+
+    void failedFetchFallsBackToTheStaleFile()
+    {
+        AssetStoreHarness h;
+        h.place(want(u"abc"_s, 3, u"v6"_s).cacheFileName, "older", longAgo);
+        h.start();
+        h.retrieve(u"a"_s, want(u"abc"_s, 3, u"v7"_s), Priority::displayed, true);
+        h.answer(0, 404, "not found");
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "older", false}}));
+    }
+
+    void pumpFetchesOneFileAtATimeInOrder()
+    {
+        AssetStoreHarness h;
+        const QList<AssetStore::Want> wants {want(u"abc"_s, 0, u"v"_s), want(u"abc"_s, 1, u"v"_s),
+            want(u"abc"_s, 2, u"v"_s), want(u"abc"_s, 3, u"v"_s)};
+        h.place(wants[1].cacheFileName, "cached", longAgo);
+        h.start();
+        h.retrieve(u"shown"_s, wants[2], Priority::displayed);
+        h.store->pump(wants, u"abc"_s);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 2);
+        QCOMPARE(h.fetches[1].pageIndex, 0);
+        QVERIFY(!h.fetches[1].urgent);
+
+        h.store->pump(wants, u"abc"_s);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 2);
+
+        h.answer(1, 200, "p0");
+        QCOMPARE(h.fetches.size(), 3);
+        QCOMPARE(h.fetches[2].pageIndex, 3);
+        h.answer(2, 200, "p3");
+        QCOMPARE(h.fetches.size(), 3);
+        QCOMPARE(h.store->cachedPageCoverage(wants), (AssetStore::PageCoverage {3, 4}));
+    }
+
+    void failedPumpFetchCoolsDownForTheBackgroundLaneOnly()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto page = want(u"abc"_s, 0, u"v"_s);
+        h.store->pump({page}, std::nullopt);
+        h.scheduler.runPending();
+        h.answer(0, 500, std::nullopt);
+        QCOMPARE(h.fetches.size(), 1);
+
+        h.scheduler.advance(4.9);
+        h.store->pump({page}, std::nullopt);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 1);
+
+        h.retrieve(u"shown"_s, page, Priority::displayed);
+        QCOMPARE(h.fetches.size(), 2);
+        QVERIFY(h.fetches[1].urgent);
+        h.answer(1, 0, std::nullopt);
+        QCOMPARE(h.answers, (QList<Answer> {{u"shown"_s, std::nullopt, false}}));
+
+        h.scheduler.advance(AssetStore::cooldownSeconds);
+        h.store->pump({page}, std::nullopt);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 3);
+        QVERIFY(!h.fetches[2].urgent);
+    }
+
+    void pumpWithoutNetworkCoolsEveryWantOnce()
+    {
+        AssetStoreHarness h;
+        h.start(false);
+        QList<AssetStore::Want> wants;
+        for (int page = 0; page < 500; ++page)
+            wants.append(want(u"abc"_s, page, u"v"_s));
+        h.store->pump(wants, std::nullopt);
+        h.scheduler.runPending();
+        QCOMPARE(h.scheduler.pendingCount(), 0);
+        QCOMPARE(h.store->cachedCount(wants), 0);
+    }
+
+    void failedWriteForcesEvictionAndRetries()
+    {
+        AssetStoreHarness h;
+        const auto saved = want(u"saved"_s, 0, u"v"_s);
+        const auto playing = want(u"abc"_s, 0, u"v"_s);
+        const auto oldest = want(u"x"_s, 0, u"v"_s);
+        const auto older = want(u"x"_s, 1, u"v"_s);
+        const auto recent = want(u"x"_s, 2, u"v"_s);
+        h.place(saved.cacheFileName, "saved", longAgo);
+        h.place(playing.cacheFileName, "playing", longAgo + 1);
+        h.place(oldest.cacheFileName, "123", longAgo + 2);
+        h.place(older.cacheFileName, "456", longAgo + 3);
+        h.place(recent.cacheFileName, "789", longAgo + 4);
+        h.start();
+        h.store->setPinned({saved});
+        h.store->pump({}, u"abc"_s);
+        h.failingWrites = 1;
+
+        const auto page = want(u"abc"_s, 5, u"v"_s);
+        h.retrieve(u"a"_s, page, Priority::displayed);
+        h.answer(0, 200, "four");
+        QCOMPARE(h.writes, 2);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "four", true}}));
+        QVERIFY(h.has(page.cacheFileName));
+        QVERIFY(!h.has(oldest.cacheFileName));
+        QVERIFY(!h.has(older.cacheFileName));
+        for (const auto &kept : {saved, playing, recent})
+            QVERIFY(h.has(kept.cacheFileName));
+        QCOMPARE(h.store->cachedCount({oldest, older, recent, page}), 2);
+        QCOMPARE(h.contentsChanges, 1);
+    }
+
+    void secondWriteFailureGivesUpQuietly_data()
+    {
+        QTest::addColumn<bool>("somethingToEvict");
+        QTest::addColumn<int>("contentsChanges");
+        QTest::newRow("nothing evicted") << false << 0;
+        QTest::newRow("files evicted") << true << 1;
+    }
+
+    void secondWriteFailureGivesUpQuietly()
+    {
+        QFETCH(bool, somethingToEvict);
+        QFETCH(int, contentsChanges);
+        AssetStoreHarness h;
+        const auto old = want(u"x"_s, 0, u"v"_s);
+        if (somethingToEvict)
+            h.place(old.cacheFileName, "old", longAgo);
+        h.start();
+        h.failingWrites = 2;
+        const auto page = want(u"abc"_s, 5, u"v"_s);
+        h.retrieve(u"a"_s, page, Priority::displayed);
+        h.answer(0, 200, "four");
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "four", true}}));
+        QCOMPARE(h.writes, 2);
+        QVERIFY(!h.store->ledgerSnapshot().contains(page.cacheFileName));
+        QVERIFY(!h.has(old.cacheFileName));
+        QCOMPARE(h.contentsChanges, contentsChanges);
+    }
+
+    void evictionDrainsWithoutTouchingTheProtectedScoreOrPins()
+    {
+        AssetStoreHarness h;
+        const auto playing = want(u"abc"_s, 0, u"v"_s);
+        const auto saved = want(u"saved"_s, 0, u"v"_s);
+        const auto legacyOfPlaying = u"abc-1-base.png@v"_s;
+        const auto old = want(u"x"_s, 0, u"v"_s);
+        const auto recent = want(u"x"_s, 1, u"v"_s);
+        // Sparse files: the sizes count, the disk stays empty.
+        h.place(playing.cacheFileName, {}, longAgo, 150 * MiB);
+        h.place(saved.cacheFileName, {}, longAgo + 1, 100 * MiB);
+        h.place(legacyOfPlaying, {}, longAgo + 2, 15 * MiB);
+        h.place(old.cacheFileName, {}, longAgo + 3, 15 * MiB);
+        h.place(recent.cacheFileName, {}, longAgo + 4, 19 * MiB);
+        h.start();
+        h.store->setPinned({saved});
+        const auto page = want(u"abc"_s, 5, u"v"_s);
+        h.store->pump({page}, u"abc"_s);
+        h.scheduler.runPending();
+        h.answer(0, 200, QByteArray(MiB + 1, 'p'));
+
+        const AssetLedger ledger = h.store->ledgerSnapshot();
+        QVERIFY(ledger.totalBytes() <= AssetLedger::defaultCapBytes - AssetLedger::defaultDrainMargin);
+        QStringList expected {
+            playing.cacheFileName, page.cacheFileName, saved.cacheFileName, recent.cacheFileName};
+        expected.sort();
+        QCOMPARE(ledger.entries().keys(), expected);
+        QVERIFY(!h.has(legacyOfPlaying));
+        QVERIFY(!h.has(old.cacheFileName));
+        QCOMPARE(h.store->cachedPageCoverage({playing, saved, page, old}), (AssetStore::PageCoverage {3, 4}));
+    }
+
+    void legacyFileMovesToItsCurrentNameWhenFirstAsked()
+    {
+        AssetStoreHarness h;
+        h.place(u"abc-3-base.png@7"_s, "legacy", longAgo);
+        h.place(u"a.b-3-base.png@7"_s, "unsafe", longAgo);
+        h.place(QString(129, u'k') + u"-3-base.png@7"_s, "too long", longAgo);
+        h.start();
+        const auto page = want(u"abc"_s, 3, u"7"_s);
+        QVERIFY(h.has(u"abc-3-base.png@7"_s));
+
+        QCOMPARE(
+            h.store->cachedCount({page, want(u"a.b"_s, 3, u"7"_s), want(QString(129, u'k'), 3, u"7"_s)}), 1);
+        QVERIFY(!h.has(u"abc-3-base.png@7"_s));
+        QVERIFY(h.has(page.cacheFileName));
+        QVERIFY(h.has(u"a.b-3-base.png@7"_s));
+        const AssetLedger ledger = h.store->ledgerSnapshot();
+        QVERIFY(!ledger.contains(u"abc-3-base.png@7"_s));
+        QCOMPARE(ledger.entry(page.cacheFileName), (AssetLedger::Entry {6, longAgo}));
+
+        h.retrieve(u"a"_s, page, Priority::displayed);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "legacy", true}}));
+    }
+
+    void removeKeepsPinsButRemovingScoresDoesNot()
+    {
+        AssetStoreHarness h;
+        const auto saved = want(u"abc"_s, 0, u"v"_s);
+        const auto loose = want(u"abc"_s, 1, u"v"_s);
+        h.place(saved.cacheFileName, "s", longAgo);
+        h.place(loose.cacheFileName, "l", longAgo);
+        h.place(u"abc-2-base.png@v"_s, "legacy", longAgo);
+        h.start();
+        h.store->setPinned({saved});
+        h.store->remove({saved, loose, want(u"abc"_s, 2, u"v"_s)});
+        h.scheduler.runPending();
+        QVERIFY(h.has(saved.cacheFileName));
+        QVERIFY(!h.has(loose.cacheFileName));
+        QVERIFY(!h.has(u"abc-2-base.png@v"_s));
+        QCOMPARE(h.contentsChanges, 1);
+
+        h.store->remove({loose});
+        h.scheduler.runPending();
+        QCOMPARE(h.contentsChanges, 1);
+
+        bool done = false;
+        h.store->removeAssets({u"abc"_s}, [&done] { done = true; });
+        h.scheduler.runPending();
+        QVERIFY(done);
+        QVERIFY(!h.has(saved.cacheFileName));
+        QCOMPARE(h.contentsChanges, 2);
+    }
+
+    void removeLiftsTheCooldown()
+    {
+        AssetStoreHarness h;
+        h.start();
+        const auto page = want(u"abc"_s, 0, u"v"_s);
+        h.store->pump({page}, std::nullopt);
+        h.scheduler.runPending();
+        h.answer(0, 500, std::nullopt);
+        h.store->remove({page});
+        h.store->pump({page}, std::nullopt);
+        h.scheduler.runPending();
+        QCOMPARE(h.fetches.size(), 2);
+    }
+
+    void removingAScoreSparesScoresWithLongerKeys()
+    {
+        AssetStoreHarness h;
+        const QStringList mine {
+            want(u"ab"_s, 0, u"v"_s).cacheFileName, u"ab-3-base.png@7"_s, u"ab-12-marks.png@x-1"_s};
+        const QStringList theirs {want(u"ab-c"_s, 0, u"v"_s).cacheFileName, u"ab-c-3-base.png@7"_s,
+            u"ab-3-4-base.png@7"_s, u"ab-notes.txt"_s};
+        for (const QString &name : mine + theirs)
+            h.place(name, "x", longAgo);
+        h.start();
+        bool done = false;
+        h.store->removeAssets({u"ab"_s}, [&done] { done = true; });
+        h.scheduler.runPending();
+        QVERIFY(done);
+        for (const QString &name : mine)
+            QVERIFY2(!h.has(name), qPrintable(name));
+        for (const QString &name : theirs)
+            QVERIFY2(h.has(name), qPrintable(name));
+        QCOMPARE(h.contentsChanges, 1);
+
+        done = false;
+        h.store->removeAssets({}, [&done] { done = true; });
+        h.scheduler.runPending();
+        QVERIFY(done);
+        QCOMPARE(h.contentsChanges, 1);
+    }
+
+    void coverageCountsPagesWhoseWantsAreAllPresent()
+    {
+        AssetStoreHarness h;
+        const QList<AssetStore::Want> wants {want(u"abc"_s, 1, u"b"_s),
+            want(u"abc"_s, 1, u"m"_s, u"marks.png"_s), want(u"abc"_s, 2, u"b"_s),
+            want(u"abc"_s, 2, u"m"_s, u"marks.png"_s), want(u"xyz"_s, 1, u"b"_s)};
+        h.place(wants[0].cacheFileName, "12", longAgo);
+        h.place(wants[1].cacheFileName, "345", longAgo);
+        h.place(wants[2].cacheFileName, "6789", longAgo);
+        h.start();
+        QCOMPARE(h.store->cachedPageCoverage(wants), (AssetStore::PageCoverage {1, 3}));
+        QCOMPARE(h.store->cachedCount(wants), 3);
+        QCOMPARE(h.store->cachedBytes(wants), 9);
+        QCOMPARE(h.store->cachedPageCoverage({}), (AssetStore::PageCoverage {0, 0}));
+    }
+
+    void untrustedFilesAreNotServed_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("link to a file elsewhere") << u"link"_s;
+        QTest::newRow("fifo") << u"fifo"_s;
+        QTest::newRow("oversized") << u"oversized"_s;
+        QTest::newRow("empty") << u"empty"_s;
+    }
+
+    void untrustedFilesAreNotServed()
+    {
+        QFETCH(QString, what);
+        AssetStoreHarness h;
+        const auto page = want(u"abc"_s, 0, u"v"_s);
+        const QString outside = h.root.filePath(u"outside"_s);
+        QFile secret(outside);
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("secret");
+        secret.close();
+        QDir().mkpath(h.path);
+        if (what == u"link")
+            QVERIFY(QFile::link(outside, h.filePath(page.cacheFileName)));
+        else if (what == u"fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(h.filePath(page.cacheFileName)).constData(), 0600), 0);
+        else
+            h.place(
+                page.cacheFileName, {}, longAgo, what == u"oversized" ? AssetDirectory::maxFileBytes + 1 : 0);
+        h.start();
+
+        h.retrieve(u"a"_s, page, Priority::displayed);
+        QVERIFY(h.answers.isEmpty());
+        QCOMPARE(h.fetches.size(), 1);
+        h.answer(0, 200, "fresh");
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, "fresh", true}}));
+        QVERIFY(secret.open(QIODevice::ReadOnly));
+        QCOMPARE(secret.readAll(), "secret");
+        QVERIFY(!QFileInfo(h.filePath(page.cacheFileName)).isSymLink());
+    }
+
+    void namesThatLeaveTheDirectoryAreRefused()
+    {
+        AssetStoreHarness h;
+        QFile outside(h.root.filePath(u"outside"_s));
+        QVERIFY(outside.open(QIODevice::WriteOnly));
+        outside.write("keep");
+        outside.close();
+        h.start();
+        AssetStore::Want escaping = want(u"abc"_s, 0, u"v"_s);
+        escaping.cacheFileName = u"../outside"_s;
+        QCOMPARE(h.store->cachedCount({escaping}), 0);
+        h.store->remove({escaping});
+        h.store->setPinned({escaping});
+        h.scheduler.runPending();
+        QVERIFY(outside.exists());
+        QCOMPARE(h.store->ledgerSnapshot().entries().size(), 0);
+    }
+
+    void releasedStoreAnswersNobody()
+    {
+        AssetStoreHarness h;
+        h.start();
+        h.retrieve(u"a"_s, want(u"abc"_s, 0, u"v"_s), Priority::displayed);
+        h.store.reset();
+        h.answer(0, 200, "late");
+        QVERIFY(h.answers.isEmpty());
+    }
+
+    void answersOnTheMainThreadFromItsOwnQueue()
+    {
+        QTemporaryDir dir;
+        SerialQueue queue(u"player.assets"_s);
+        QObject mainContext;
+        EventLoopScheduler main(&mainContext);
+        const auto store = AssetStore::create(dir.filePath(u"Assets"_s), {queue.scheduler(), main});
+        QThread *fetchThread = nullptr;
+        store->setNetwork([&fetchThread](qint64, qint64, const QString &, const QString &version, bool,
+                              AssetFetchCompletion completion) {
+            fetchThread = QThread::currentThread();
+            completion(200, std::nullopt, version.toUtf8());
+        });
+        QList<QThread *> answerThreads;
+        const auto page = want(u"abc"_s, 0, u"v1"_s);
+        for (int i = 0; i < 2; ++i) {
+            store->retrieve(page.scoreKey, page.scoreToken, page.pageIndex, page.kind, page.version,
+                Priority::displayed, false,
+                [&answerThreads](const std::optional<QByteArray> &data, bool exact) {
+                    if (data == "v1" && exact)
+                        answerThreads.append(QThread::currentThread());
+                });
+        }
+        QTRY_COMPARE(answerThreads.size(), 2);
+        QCOMPARE(answerThreads, (QList<QThread *> {QThread::currentThread(), QThread::currentThread()}));
+        QVERIFY(fetchThread && fetchThread != QThread::currentThread());
+        QCOMPARE(store->cachedCount({page}), 1);
+    }
+
+    void fullDiskIsSurvivedByForcedEviction()
+    {
+        // A real 1 MiB file system, mounted in a private mount namespace of this thread so that
+        // nothing outside the test ever sees it.
+        QTemporaryDir mountPoint;
+        const QByteArray path = QFile::encodeName(mountPoint.path());
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tmpfs", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0)
+            QSKIP("mounting a small tmpfs is not permitted here");
+        struct Unmount
+        {
+            QByteArray path;
+            ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+        } unmount {path};
+
+        AssetStoreHarness h(mountPoint.filePath(u"Assets"_s));
+        QList<AssetStore::Want> old;
+        for (int page = 0; page < 3; ++page) {
+            old.append(want(u"x"_s, page, u"v"_s));
+            h.place(old.last().cacheFileName, QByteArray(300 * 1024, 'o'), longAgo + page);
+        }
+        h.start();
+        const auto page = want(u"abc"_s, 0, u"v"_s);
+        const QByteArray fresh(400 * 1024, 'n');
+        h.retrieve(u"a"_s, page, Priority::displayed);
+        h.answer(0, 200, fresh);
+
+        QCOMPARE(h.writes, 2);
+        QCOMPARE(h.answers, (QList<Answer> {{u"a"_s, fresh, true}}));
+        QFile written(h.filePath(page.cacheFileName));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), fresh);
+        QCOMPARE(h.store->cachedCount(old), 1);
+        QVERIFY(h.has(old[2].cacheFileName));
+    }
+};
+
+QTEST_GUILESS_MAIN(AssetStoreTest)
+#include "tst_assetstore.moc"
