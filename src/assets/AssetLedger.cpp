@@ -84,25 +84,38 @@ QStringList AssetLedger::oldestUnprotected(
 {
     if (done(0))
         return {};
-    using Item = std::pair<const QString *, const Entry *>;
-    std::vector<Item> items;
-    items.reserve(m_entries.size());
+    // A heap rather than a full sort: eviction usually takes a small share of the entries. The map
+    // position breaks ties, which keeps equal times in name order.
+    struct Candidate
+    {
+        qint64 lastUsed;
+        qsizetype position;
+        const QString *name;
+        qint64 size;
+    };
+    std::vector<Candidate> heap;
+    heap.reserve(m_entries.size());
+    qsizetype position = 0;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
-        items.emplace_back(&it.key(), &it.value());
-    std::stable_sort(items.begin(), items.end(),
-        [](const Item &a, const Item &b) { return a.second->lastUsed < b.second->lastUsed; });
+        heap.push_back({it->lastUsed, position++, &it.key(), it->size});
+    const auto later = [](const Candidate &a, const Candidate &b) {
+        return a.lastUsed != b.lastUsed ? a.lastUsed > b.lastUsed : a.position > b.position;
+    };
+    std::make_heap(heap.begin(), heap.end(), later);
 
     const QString scorePrefix
         = protectedScoreKey ? AssetCacheName::scorePrefix(*protectedScoreKey) : QString();
     QStringList names;
     qint64 freed = 0;
-    for (const auto &[name, entry] : items) {
-        if (done(freed))
-            break;
-        if ((protectedScoreKey && name->startsWith(scorePrefix)) || protectedFileNames.contains(*name))
+    while (!heap.empty() && !done(freed)) {
+        std::pop_heap(heap.begin(), heap.end(), later);
+        const Candidate oldest = heap.back();
+        heap.pop_back();
+        if ((protectedScoreKey && oldest.name->startsWith(scorePrefix))
+            || protectedFileNames.contains(*oldest.name))
             continue;
-        names.append(*name);
-        freed += entry->size;
+        names.append(*oldest.name);
+        freed += oldest.size;
     }
     return names;
 }

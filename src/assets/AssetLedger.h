@@ -52,7 +52,7 @@ public:
         const QSet<QString> &protectedFileNames) const;
 
 private:
-    // Walks the entries oldest first (equal times in name order), skipping protected ones, and
+    // Takes the entries oldest first (equal times in name order), skipping protected ones, and
     // collects names until `done(freed)` holds.
     template<typename Done>
     QStringList oldestUnprotected(const std::optional<QString> &protectedScoreKey,
