@@ -1,6 +1,7 @@
 #include "link/StandStatus.h"
 
 #include "link/Wire.h"
+#include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
 
 #include <QTextBoundaryFinder>
@@ -124,11 +125,11 @@ bool isValid(const QString &id)
 
 QString loadOrCreate(DefaultsStore &defaults)
 {
-    const QVariant stored = defaults.value(defaultsKey);
+    const QVariant stored = defaults.value(DefaultsKeys::clientInstanceID);
     if (stored.typeId() == QMetaType::QString && isValid(stored.toString()))
         return stored.toString();
     const QString id = u"player-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
-    defaults.setValue(defaultsKey, id);
+    defaults.setValue(DefaultsKeys::clientInstanceID, id);
     return id;
 }
 

@@ -22,15 +22,6 @@ ShowModel::~ShowModel()
     m_peekTimer.cancel();
 }
 
-template<typename T>
-void ShowModel::update(T &field, const T &value, void (ShowModel::*changed)())
-{
-    if (field == value)
-        return;
-    field = value;
-    Q_EMIT(this->*changed)();
-}
-
 void ShowModel::setPhase(const ShowPhase &phase)
 {
     update(m_phase, phase, &ShowModel::phaseChanged);
@@ -125,6 +116,7 @@ void ShowModel::handleHello(const QJsonObject &message)
     if (m_joined)
         setPhase(ShowPhase::live());
     if (previous.is(ShowPhase::Offline)) {
+        m_retryAfter.clear();
         setToast(m_turnsPagesLocally ? u"back online — turning independently"_s
                                      : u"back with the band — following the Host"_s);
     }
@@ -155,8 +147,10 @@ void ShowModel::handleNav(const QJsonObject &message)
         m_navScoreKey = json::optString(message, "scoreKey"_L1);
     }
 
+    reconcileSongPartContext(false);
     if (version && *version > m_structureVersion) {
         m_structureVersion = *version;
+        refreshPartPrefetchPlan();
         refetchManifest();
     }
     if (m_manifest
@@ -176,6 +170,7 @@ void ShowModel::handleStructure(const QJsonObject &message)
     if (version <= m_structureVersion)
         return;
     m_structureVersion = version;
+    refreshPartPrefetchPlan();
     refetchManifest();
 }
 
@@ -288,6 +283,16 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
                 m_practiceScoreIndex = current;
         }
 
+        const bool parts = partsCapability(*m_manifest);
+        const auto catalog = parts ? PlayerInstrumentCatalog::parse(m_manifest->value("instrumentCatalog"_L1))
+                                   : std::nullopt;
+        const PlayerInstrumentCatalog effective = catalog.value_or(PlayerInstrumentCatalog::builtIn());
+        if (m_instrumentCatalog != effective) {
+            m_instrumentCatalog = effective;
+            Q_EMIT instrumentCatalogChanged();
+        }
+        reconcileSongPartContext(false);
+        refreshPartPrefetchPlan();
         reconcileManualPosition();
         if (oldScoreToken && m_lastScoreToken != oldScoreToken && m_phase.is(ShowPhase::Peek)) {
             const auto title = json::nonEmptyString(score, "title"_L1);
@@ -337,6 +342,15 @@ void ShowModel::didJoin()
     m_practiceScoreIndex.reset();
     m_practiceTransitionDirection = 0;
     clearManualPosition();
+    resetPartSession(false);
+}
+
+void ShowModel::beginPractice()
+{
+    update(m_practiceMode, true, &ShowModel::practiceModeChanged);
+    m_masterTurnsPagesLocally = true;
+    update(m_turnsPagesLocally, true, &ShowModel::turnsPagesLocallyChanged);
+    update(m_presenceText, QString(practicePresenceText), &ShowModel::presenceTextChanged);
 }
 
 void ShowModel::leaveShow()
@@ -358,19 +372,16 @@ void ShowModel::leaveShow()
     clearManualPosition();
     clearPeekPosition();
     clearOfflinePosition();
-    m_partLocalIndex.reset();
-    m_selectedPartOptionID.reset();
     m_lastScoreToken.reset();
     update(m_practiceMode, false, &ShowModel::practiceModeChanged);
     setPhase(ShowPhase::lobby());
-    m_shownKey.clear();
-    update(m_displayedPage, -1, &ShowModel::displayedPageChanged);
-    update(m_displayedScoreToken, qint64(-1), &ShowModel::displayedScoreTokenChanged);
+    clearStage();
     update(m_presenceText, QString(), &ShowModel::presenceTextChanged);
     setToast(QString());
     update(m_blackout, false, &ShowModel::blackoutChanged);
     ink.clearAll();
     syncInkGeneration();
+    resetPartSession(true);
     updateBookline();
 }
 
@@ -492,24 +503,29 @@ void ShowModel::reconcile()
 {
     ink.expireStaleEnded(m_scheduler.now());
     syncInkGeneration();
-    if (displayedIndex() != m_displayedPage)
+    rebuildStagePages();
+    const auto expected = expectedShownKey();
+    if (!expected || *expected == m_shownKey) {
+        m_reconcilerKey.clear();
+        m_reconcilerTries = 0;
+        return;
+    }
+    if (*expected != m_reconcilerKey) {
+        m_reconcilerKey = *expected;
+        m_reconcilerTries = 0;
+        showDisplayedPage();
+        return;
+    }
+    // A page that keeps failing is retried less and less often.
+    ++m_reconcilerTries;
+    if (m_reconcilerTries < 5 || m_reconcilerTries % 5 == 0)
         showDisplayedPage();
 }
 
 void ShowModel::refreshStage()
 {
     showDisplayedPage();
-}
-
-void ShowModel::showDisplayedPage()
-{
-    const int page = displayedIndex();
-    const QJsonArray items = setlistItems();
-    const auto item = displayedScoreIndex();
-    const QJsonObject owner = itemInRange(item) ? items.at(*item).toObject() : openScore();
-    update(m_displayedPage, page, &ShowModel::displayedPageChanged);
-    update(m_displayedScoreToken, page < 0 ? qint64(-1) : json::intOr(owner, "scoreToken"_L1, -1),
-        &ShowModel::displayedScoreTokenChanged);
+    schedulePump();
 }
 
 } // namespace pgw

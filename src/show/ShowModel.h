@@ -1,7 +1,11 @@
 #pragma once
 
+#include "assets/AssetStore.h"
+#include "show/PlayerInstrumentCatalog.h"
+#include "show/PlayerPart.h"
 #include "show/ShowIdentity.h"
 #include "show/ShowPhase.h"
+#include "show/StagePage.h"
 #include "stage/InkModel.h"
 #include "support/Scheduler.h"
 
@@ -31,18 +35,32 @@ class ShowModel : public QObject
     Q_PROPERTY(bool blackout READ blackout NOTIFY blackoutChanged)
     Q_PROPERTY(QString presenceText READ presenceText NOTIFY presenceTextChanged)
     Q_PROPERTY(QString bookline READ bookline NOTIFY booklineChanged)
+    Q_PROPERTY(QByteArray basePNG READ basePNG NOTIFY basePNGChanged)
+    Q_PROPERTY(QByteArray marksPNG READ marksPNG NOTIFY marksPNGChanged)
     Q_PROPERTY(int displayedPage READ displayedPage NOTIFY displayedPageChanged)
     Q_PROPERTY(qint64 displayedScoreToken READ displayedScoreToken NOTIFY displayedScoreTokenChanged)
+    Q_PROPERTY(pgw::StagePageList stagePages READ stagePages NOTIFY stagePagesChanged)
+    Q_PROPERTY(pgw::StagePageList bankPages READ bankPages NOTIFY bankPagesChanged)
+    Q_PROPERTY(QString activePageKey READ activePageKey NOTIFY activePageKeyChanged)
+    Q_PROPERTY(QString bankActivePageKey READ bankActivePageKey NOTIFY bankActivePageKeyChanged)
     Q_PROPERTY(bool turnsPagesLocally READ turnsPagesLocally NOTIFY turnsPagesLocallyChanged)
     Q_PROPERTY(bool practiceMode READ practiceMode NOTIFY practiceModeChanged)
+    Q_PROPERTY(QString selectedPartLabel READ selectedPartLabel NOTIFY selectedPartLabelChanged)
+    Q_PROPERTY(bool usingAlternatePart READ usingAlternatePart NOTIFY usingAlternatePartChanged)
+    Q_PROPERTY(bool partSelectionActive READ partSelectionActive NOTIFY partSelectionActiveChanged)
     Q_PROPERTY(int inkGeneration READ inkGeneration NOTIFY inkGenerationChanged)
     Q_PROPERTY(QString toast READ toast WRITE setToast NOTIFY toastChanged)
     Q_PROPERTY(bool ephemeralShow READ ephemeralShow NOTIFY ephemeralShowChanged)
 
 public:
     static constexpr double reconcileInterval = 0.75;
+    static constexpr double imageRetryDelay = 5.0;
+    static constexpr int pageMemoryLimit = 24;
+    static constexpr int runwayLength = 3;
 
     using ManifestAnswer = std::function<void(std::optional<QJsonObject>)>;
+    static constexpr QLatin1StringView practicePresenceText {
+        "saved show — swipe, tap, pedal, or use the arrow keys"};
 
     explicit ShowModel(Scheduler &scheduler, QObject *parent = nullptr);
     ~ShowModel() override;
@@ -50,6 +68,11 @@ public:
     // Asks the source for the current manifest; the answer arrives later on the main thread.
     std::function<void(ManifestAnswer)> requestManifest;
     std::function<void(const QJsonObject &)> acceptedManifestDidChange;
+    // Parts: the rendition requester answers a descriptor or nothing; choices are kept per song key.
+    std::function<void(const QString &ref, ManifestAnswer)> requestRenditionManifest;
+    std::function<std::optional<QString>(const QString &songKey)> savedPartChoice;
+    std::function<void(const QString &choice, const QString &songKey)> persistPartChoice;
+    std::function<void(const QString &ref, const QJsonObject &descriptor)> acceptedRenditionDidChange;
 
     InkModel ink;
 
@@ -58,14 +81,33 @@ public:
     bool blackout() const { return m_blackout; }
     QString presenceText() const { return m_presenceText; }
     QString bookline() const { return m_bookline; }
+    // Images of the displayed page; a null array means none.
+    QByteArray basePNG() const { return m_basePNG; }
+    QByteArray marksPNG() const { return m_marksPNG; }
+    bool displayedBaseIsExact() const { return m_displayedBaseIsExact; }
+    bool displayedMarksAreExact() const { return m_displayedMarksAreExact; }
     int displayedPage() const { return m_displayedPage; }
     qint64 displayedScoreToken() const { return m_displayedScoreToken; }
+    StagePageList stagePages() const { return m_stagePages; }
+    StagePageList bankPages() const { return m_bankPages; }
+    // Identity of the page the Host is on within each list; empty when it is not there.
+    QString activePageKey() const { return m_activePageKey; }
+    QString bankActivePageKey() const { return m_bankActivePageKey; }
     bool turnsPagesLocally() const { return m_turnsPagesLocally; }
     bool practiceMode() const { return m_practiceMode; }
     int inkGeneration() const { return m_inkGeneration; }
     QString toast() const { return m_toast; }
     void setToast(const QString &toast);
     bool ephemeralShow() const { return m_ephemeralShow; }
+    const std::optional<PlayerInstrumentCatalog> &instrumentCatalog() const { return m_instrumentCatalog; }
+    const std::optional<PlayerPartChooser> &partChooser() const { return m_partChooser; }
+    QString selectedPartLabel() const { return m_selectedPartLabel; }
+    bool usingAlternatePart() const { return m_usingAlternatePart; }
+    bool partSelectionActive() const { return m_partSelectionActive; }
+    const QList<PlayerPartOption> &availablePartOptions() const { return m_availablePartOptions; }
+    const std::optional<PlayerPartOption> &selectedPartOption() const { return m_selectedPartOption; }
+    const std::optional<QJsonObject> &alternateRendition() const { return m_alternateRendition; }
+    std::optional<int> partLocalIndex() const { return m_partLocalIndex; }
 
     const std::optional<QJsonObject> &manifest() const { return m_manifest; }
     int structureVersion() const { return m_structureVersion; }
@@ -81,6 +123,8 @@ public:
     void didJoin();
     void leaveShow();
     void connectionState(bool connected, const std::optional<QString> &endedReason);
+    // A saved show is practised: pages always turn locally.
+    void beginPractice();
 
     // Status texts.
     QString liveChipText() const;
@@ -120,8 +164,17 @@ public:
     // All page indices of a score, item or rendition, ascending.
     static QList<int> sortedPageIndices(const QJsonObject &owner);
 
-    // Whether a part rendition replaces the master pages (chosen for the musician's instruments).
-    bool partSelected() const { return m_selectedPartOptionID.has_value(); }
+    // Parts.
+    bool partSelected() const { return m_selectedPartOption.has_value(); }
+    void selectPart(const QString &optionID);
+    void setMyInstrumentIDs(const QSet<QString> &ids);
+    void reconcileSongPartContext(bool forceResolution);
+    void refreshPartPrefetchPlan();
+    QSet<QString> expectedPracticeRenditionRefs() const;
+    bool transitionPracticePartBoundary(int direction);
+    static bool partsCapability(const QJsonObject &manifest);
+    static std::optional<QJsonObject> normalizedRendition(
+        const QJsonObject &descriptor, const PlayerPartOption &option);
 
     // The set-list item that shows the open score, from the show's current item or the Host's.
     std::optional<int> alignedCurrentSetlistIndex() const;
@@ -129,25 +182,53 @@ public:
     QJsonArray setlistItems() const;
     QJsonObject openScore() const;
 
-    // Brings the displayed page and its indices in line with the displayed position.
+    // Stage pages.
+    void setAssets(std::shared_ptr<AssetStore> assets) { m_assets = std::move(assets); }
+    void configurePageBank(int maxLookBehind, int maxLookAhead);
+    void rebuildStagePages();
+    // Brings the displayed images and indices in line with the displayed position.
     void showDisplayedPage();
+    // Recomputes what the asset store should have and hands it over.
+    void schedulePump();
+    std::optional<QString> expectedShownKey() const;
+    QString shownKey() const { return m_shownKey; }
+    std::optional<QString> displayedChartIdentity() const;
+    const QList<AssetStore::Want> &currentWants() const { return m_currentWants; }
 
 Q_SIGNALS:
     void phaseChanged();
     void blackoutChanged();
     void presenceTextChanged();
     void booklineChanged();
+    void basePNGChanged();
+    void marksPNGChanged();
     void displayedPageChanged();
     void displayedScoreTokenChanged();
+    void stagePagesChanged();
+    void bankPagesChanged();
+    void activePageKeyChanged();
+    void bankActivePageKeyChanged();
     void turnsPagesLocallyChanged();
     void practiceModeChanged();
+    void instrumentCatalogChanged();
+    void partChooserChanged();
+    void selectedPartLabelChanged();
+    void usingAlternatePartChanged();
+    void partSelectionActiveChanged();
+    void availablePartOptionsChanged();
     void inkGenerationChanged();
     void toastChanged();
     void ephemeralShowChanged();
 
 private:
     template<typename T>
-    void update(T &field, const T &value, void (ShowModel::*changed)());
+    void update(T &field, const T &value, void (ShowModel::*changed)())
+    {
+        if (field == value)
+            return;
+        field = value;
+        Q_EMIT(this->*changed)();
+    }
 
     void handleHello(const QJsonObject &message);
     void handleNav(const QJsonObject &message);
@@ -163,6 +244,60 @@ private:
     void armReconciler();
     void refreshStage();
     void enterOffline();
+
+    // Part helpers.
+    struct PartRenditionInFlight
+    {
+        int serial = 0;
+        PartRenditionRequest request;
+    };
+    std::optional<int> partContextItem() const;
+    std::optional<SongPartContext> hostPartContext() const;
+    QList<int> masterPagesForSong() const;
+    QList<int> partPageIndices() const;
+    void beginPart(const PlayerPartOption &option);
+    void settlePartRequest(
+        const std::optional<QJsonObject> &rendition, const PlayerPartOption &option, int generation);
+    void clearPartPlayback();
+    void showPartChooser(const SongPartContext &context);
+    void removePartChooser();
+    void enqueueRenditionRequest(const PlayerPartOption &option, bool foreground, bool kick,
+        std::optional<int> prefetchGeneration = std::nullopt);
+    void kickRenditionQueue();
+    void finishRenditionRequest(int serial, const std::optional<QJsonObject> &descriptor);
+    void enqueueMissingPartPrefetchRequests();
+    void resetPartSession(bool clearCatalog);
+    std::optional<QString> savedChoiceFor(const QString &songKey) const;
+
+    // Stage page helpers.
+    struct ChartSource
+    {
+        QJsonObject owner;
+        ShowIdentity::ScoreAddress address;
+        std::optional<int> itemIndex;
+        QString occurrenceId;
+        bool isRendition = false;
+        // Pages that can be drawn (an integer "index" and a text "baseVersion"), by index.
+        QList<QJsonObject> pages;
+        // For set-list items: the pages within the configured range.
+        std::optional<PageRange> range;
+    };
+    std::optional<ChartSource> chartSource(
+        const QJsonObject &owner, std::optional<int> itemIndex, bool isRendition) const;
+    std::optional<ChartSource> displayedChart() const;
+    StagePage makeStagePage(const ChartSource &chart, const QJsonObject &page, int ordinal) const;
+    StagePageList runwaySkeleton(const std::optional<ChartSource> &chart) const;
+    StagePageList bankSkeleton(const std::optional<ChartSource> &chart) const;
+    StagePage mergeStagePage(StagePage page) const;
+    std::optional<QString> hostActivePageKey(const StagePageList &pages) const;
+    void rememberStagePage(const StagePage &page);
+    void loadFollowingStagePages();
+    void updateStageLayer(const QString &pageKey, const QString &kind, const QByteArray &data, bool exact);
+    void retrieveDisplayedBase(const StagePage &page, const QString &pendingKey);
+    void retrieveDisplayedMarks(const StagePage &page, const QString &pendingKey);
+    void publishDisplayedIndices(const StagePage &page);
+    bool offlineLoads() const { return m_phase.is(ShowPhase::Offline); }
+    void clearStage();
 
     // Navigation helpers.
     std::optional<LocalPosition> stepWithinItems(const LocalPosition &from, int direction) const;
@@ -225,8 +360,44 @@ private:
     int m_practiceTransitionDirection = 0;
     double m_autoReturnAfter = 0;
 
-    std::optional<QString> m_selectedPartOptionID;
+    std::shared_ptr<AssetStore> m_assets;
+    QByteArray m_basePNG;
+    QByteArray m_marksPNG;
+    bool m_displayedBaseIsExact = false;
+    bool m_displayedMarksAreExact = false;
+    StagePageList m_stagePages;
+    StagePageList m_bankPages;
+    QString m_activePageKey;
+    QString m_bankActivePageKey;
+    int m_bankLookBehind = 0;
+    int m_bankLookAhead = 2;
+    QHash<QString, StagePage> m_pageMemory;
+    QStringList m_pageMemoryOrder;
+    QSet<QString> m_loadsInFlight;
+    QHash<QString, double> m_retryAfter;
+    QList<AssetStore::Want> m_currentWants;
+
+    std::optional<PlayerInstrumentCatalog> m_instrumentCatalog;
+    std::optional<PlayerPartChooser> m_partChooser;
+    QString m_selectedPartLabel = QStringLiteral("Master");
+    bool m_usingAlternatePart = false;
+    bool m_partSelectionActive = false;
+    QList<PlayerPartOption> m_availablePartOptions;
+    QSet<QString> m_myInstrumentIDs;
+    std::optional<SongPartContext> m_songPartContext;
+    std::optional<PlayerPartOption> m_selectedPartOption;
+    std::optional<QJsonObject> m_alternateRendition;
     std::optional<int> m_partLocalIndex;
+    int m_partRequestGeneration = 0;
+    int m_renditionSessionGeneration = 0;
+    int m_renditionRequestSerial = 0;
+    std::optional<PartRenditionInFlight> m_renditionInFlight;
+    QList<PartRenditionRequest> m_renditionQueue;
+    QHash<PartRenditionKey, QJsonObject> m_renditionCache;
+    QHash<PartRenditionKey, PlayerPartOption> m_desiredPartPrefetchOptions;
+    QList<PartRenditionKey> m_partPrefetchOrder;
+    QSet<PartRenditionKey> m_partPrefetchAttemptedKeys;
+    int m_partPrefetchPlanGeneration = 0;
 };
 
 } // namespace pgw

@@ -145,6 +145,10 @@ std::optional<LocalPosition> ShowModel::stepWithinItems(const LocalPosition &fro
 
 std::optional<LocalPosition> ShowModel::adjacentLocalPosition(const LocalPosition &from, int direction) const
 {
+    if (partSelected()) {
+        const auto next = neighbour(partPageIndices(), from.page, direction);
+        return next ? std::optional(LocalPosition {*next, std::nullopt}) : std::nullopt;
+    }
     if (!setlistItems().isEmpty() && itemInRange(from.item))
         return stepWithinItems(from, direction);
     const auto next = neighbour(sortedPageIndices(openScore()), from.page, direction);
@@ -202,8 +206,11 @@ void ShowModel::turnLocally(int step)
             break;
         position = *next;
     }
-    if (position == *start)
+    if (position == *start) {
+        if (transitionPracticePartBoundary(direction))
+            refreshStage();
         return;
+    }
 
     const bool liveOrPeek = m_phase.is(ShowPhase::Live) || m_phase.is(ShowPhase::Peek);
     if (partSelected()) {
@@ -223,9 +230,11 @@ void ShowModel::turnLocally(int step)
         clearPeekPosition();
         setPhase(ShowPhase::live());
         if (m_practiceMode && m_practiceScoreIndex != position.item) {
-            // The stage reads the direction for its transition; it only matters while a part is shown.
+            // The stage reads the direction for its transition; a part also starts on its last page going
+            // back.
             m_practiceTransitionDirection = direction;
             m_practiceScoreIndex = position.item;
+            reconcileSongPartContext(true);
             if (!partSelected())
                 m_practiceTransitionDirection = 0;
         }
@@ -278,6 +287,13 @@ void ShowModel::setTurnsPagesLocally(bool on)
     }
     if (on == m_masterTurnsPagesLocally)
         return;
+    if (partSelected()) {
+        // A part always turns locally; the choice applies again once the master is shown.
+        m_masterTurnsPagesLocally = on;
+        setToast(
+            on ? u"Master will keep your page turns too"_s : m_selectedPartLabel + u" pages stay local"_s);
+        return;
+    }
 
     const bool showing
         = m_phase.is(ShowPhase::Live) || m_phase.is(ShowPhase::Peek) || m_phase.is(ShowPhase::Offline);

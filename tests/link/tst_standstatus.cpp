@@ -1,4 +1,5 @@
 #include "link/StandStatus.h"
+#include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
 
 #include <QJsonArray>
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QFETCH(bool, kept);
         MemoryDefaultsStore defaults;
         if (stored.isValid())
-            defaults.setValue(StandClientIdentity::defaultsKey, stored);
+            defaults.setValue(DefaultsKeys::clientInstanceID, stored);
         const QString id = StandClientIdentity::loadOrCreate(defaults);
         if (kept) {
             QCOMPARE(id, stored.toString());
@@ -161,7 +162,7 @@ private Q_SLOTS:
                     .match(id)
                     .hasMatch());
         QCOMPARE(id.size(), 43);
-        QCOMPARE(defaults.value(StandClientIdentity::defaultsKey).toString(), id);
+        QCOMPARE(defaults.value(DefaultsKeys::clientInstanceID).toString(), id);
         QCOMPARE(StandClientIdentity::loadOrCreate(defaults), id);
     }
 };

@@ -121,3 +121,79 @@ struct LiveShow
 };
 
 } // namespace pgw::test
+
+#include "assets/AssetStore.h"
+
+#include <QTemporaryDir>
+
+namespace pgw::test {
+
+// An asset store over a temporary directory whose network answers only when the test says so.
+struct FakeHostAssets
+{
+    struct Request
+    {
+        qint64 scoreToken;
+        qint64 pageIndex;
+        QString kind;
+        QString version;
+        bool urgent;
+        AssetFetchCompletion completion;
+    };
+
+    QTemporaryDir directory;
+    std::shared_ptr<AssetStore> store;
+    QList<Request> requests;
+
+    explicit FakeHostAssets(Scheduler &scheduler)
+    {
+        store = AssetStore::create(directory.path(), AssetStore::Environment {scheduler, scheduler});
+        store->setNetwork([this](qint64 token, qint64 page, const QString &kind, const QString &version,
+                              bool urgent, AssetFetchCompletion completion) {
+            requests.append({token, page, kind, version, urgent, std::move(completion)});
+        });
+    }
+
+    static QByteArray bytes(qint64 token, qint64 page, const QString &kind, const QString &version)
+    {
+        return QStringLiteral("%1/%2/%3@%4").arg(token).arg(page).arg(kind, version).toUtf8();
+    }
+
+    // Answers the oldest request matching the page (any kind when empty) with its own bytes.
+    bool serve(
+        qint64 page, const QString &kind = QStringLiteral("base.png"), std::optional<QString> served = {})
+    {
+        for (qsizetype i = 0; i < requests.size(); ++i) {
+            if (requests[i].pageIndex != page || requests[i].kind != kind)
+                continue;
+            Request request = requests.takeAt(i);
+            const QString version = served.value_or(request.version);
+            request.completion(200, version, bytes(request.scoreToken, page, kind, version));
+            return true;
+        }
+        return false;
+    }
+
+    void fail(qint64 page, const QString &kind = QStringLiteral("base.png"))
+    {
+        for (qsizetype i = 0; i < requests.size(); ++i) {
+            if (requests[i].pageIndex == page && requests[i].kind == kind) {
+                requests.takeAt(i).completion(0, std::nullopt, std::nullopt);
+                return;
+            }
+        }
+    }
+};
+
+} // namespace pgw::test
+
+namespace pgw::test {
+
+// The score token of the page the stage leads with (the published token waits for its image).
+inline qint64 displayedToken(const ShowModel &model)
+{
+    const StagePageList pages = model.stagePages();
+    return pages.isEmpty() ? -1 : pages.first().scoreToken;
+}
+
+} // namespace pgw::test

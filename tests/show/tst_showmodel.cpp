@@ -92,7 +92,7 @@ private Q_SLOTS:
         ShowModel &model = show.model;
         model.handle(nav(10, 1));
         QCOMPARE(model.navIndex(), 1);
-        QCOMPARE(model.displayedPage(), 1);
+        QCOMPARE(model.displayedIndex(), 1);
 
         model.handle(nav(10, 2));
         QCOMPARE(model.navIndex(), 1);
@@ -116,8 +116,8 @@ private Q_SLOTS:
         QCOMPARE(show.source.pending.size(), 1);
         QCOMPARE(model.structureVersion(), 3);
         QCOMPARE(model.displayedScoreIndex(), 1);
-        QCOMPARE(model.displayedPage(), 1);
-        QCOMPARE(model.displayedScoreToken(), 2);
+        QCOMPARE(model.displayedIndex(), 1);
+        QCOMPARE(displayedToken(model), 2);
 
         // Page 0 of beta lies before its start page and cannot be shown ahead of the manifest.
         model.handle(nav(21, 0, 3, 1, u"beta"_s));

@@ -63,12 +63,12 @@ private Q_SLOTS:
         QCOMPARE(model.manualPosition(), (LocalPosition {0, 0}));
 
         model.turnLocally(+2);
-        QCOMPARE(model.displayedPage(), 2);
+        QCOMPARE(model.displayedIndex(), 2);
         // Only one further page exists in alpha, then beta starts at its start page.
         model.turnLocally(+1);
         QCOMPARE(model.manualPosition(), (LocalPosition {1, 1}));
         QCOMPARE(model.displayedScoreIndex(), 1);
-        QCOMPARE(model.displayedScoreToken(), 2);
+        QCOMPARE(displayedToken(model), 2);
 
         model.turnLocally(+100);
         QCOMPARE(model.manualPosition(), (LocalPosition {4, 2}));
@@ -80,12 +80,12 @@ private Q_SLOTS:
 
         // The Host moves on; the stand stays where the player is.
         model.handle(nav(50, 1));
-        QCOMPARE(model.displayedPage(), 4);
+        QCOMPARE(model.displayedIndex(), 4);
 
         model.setTurnsPagesLocally(false);
         QCOMPARE(model.toast(), u"following the host again — p.2"_s);
         QVERIFY(!model.manualPosition());
-        QCOMPARE(model.displayedPage(), 1);
+        QCOMPARE(model.displayedIndex(), 1);
     }
 
     void turnWithSinglePageLeftMovesOnePage()
@@ -95,9 +95,9 @@ private Q_SLOTS:
                                                                     {"index": 1, "baseVersion": "b"}]}})"));
         show.model.setTurnsPagesLocally(true);
         show.model.turnLocally(+3);
-        QCOMPARE(show.model.displayedPage(), 1);
+        QCOMPARE(show.model.displayedIndex(), 1);
         show.model.turnLocally(-5);
-        QCOMPARE(show.model.displayedPage(), 0);
+        QCOMPARE(show.model.displayedIndex(), 0);
         QCOMPARE(show.model.manualPosition(), (LocalPosition {0, std::nullopt}));
     }
 
@@ -108,7 +108,7 @@ private Q_SLOTS:
         model.setAutoReturnAfter(10.0);
         model.turnLocally(+1);
         QCOMPARE(model.phase(), ShowPhase::peek());
-        QCOMPARE(model.displayedPage(), 1);
+        QCOMPARE(model.displayedIndex(), 1);
         QCOMPARE(model.navIndex(), 0);
 
         show.scheduler.advance(9.9);
@@ -117,11 +117,11 @@ private Q_SLOTS:
         model.turnLocally(+1);
         show.scheduler.advance(9.9);
         QCOMPARE(model.phase(), ShowPhase::peek());
-        QCOMPARE(model.displayedPage(), 2);
+        QCOMPARE(model.displayedIndex(), 2);
         show.scheduler.advance(0.2);
         QCOMPARE(model.phase(), ShowPhase::live());
         QCOMPARE(model.toast(), u"back with the band — p.1"_s);
-        QCOMPARE(model.displayedPage(), 0);
+        QCOMPARE(model.displayedIndex(), 0);
     }
 
     void peekWithoutAutoReturnLastsUntilTheScoreChanges()
@@ -161,7 +161,7 @@ private Q_SLOTS:
         model.handle(hello(2, 2, 1, u"beta"_s));
         QCOMPARE(model.toast(), u"back online — turning independently"_s);
         QCOMPARE(model.manualPosition(), (LocalPosition {3, 1}));
-        QCOMPARE(model.displayedPage(), 3);
+        QCOMPARE(model.displayedIndex(), 3);
     }
 
     void manualPositionFollowsItsItemAcrossSetListChanges()
@@ -178,7 +178,7 @@ private Q_SLOTS:
         model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
         show.source.answer(manifest(3, reordered));
         QCOMPARE(model.manualPosition(), (LocalPosition {2, 2}));
-        QCOMPARE(model.displayedScoreToken(), 2);
+        QCOMPARE(displayedToken(model), 2);
 
         // Beta disappears: the position is seeded from the Host.
         model.handle(object(R"({"type": "structure", "structureVersion": 4})"));
@@ -207,7 +207,7 @@ private Q_SLOTS:
         ShowModel model(scheduler);
         model.turnLocally(+1);
         QCOMPARE(model.phase(), ShowPhase::lobby());
-        QCOMPARE(model.displayedPage(), -1);
+        QCOMPARE(model.displayedIndex(), -1);
         QVERIFY(!model.currentLocalPosition());
     }
 };

@@ -1,0 +1,178 @@
+#include "app/SettingsStore.h"
+#include "support/DefaultsKeys.h"
+#include "support/DefaultsStore.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Counts writes so tests can tell "nothing written" apart from "the same value written again".
+class CountingDefaults : public MemoryDefaultsStore
+{
+public:
+    void setValue(const QString &key, const QVariant &value) override
+    {
+        ++writes[key];
+        MemoryDefaultsStore::setValue(key, value);
+    }
+    QHash<QString, int> writes;
+};
+
+} // namespace
+
+class SettingsStoreTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstLaunchDefaults()
+    {
+        CountingDefaults defaults;
+        SettingsStore settings(defaults);
+        QVERIFY(!settings.invert());
+        QVERIFY(!settings.fitWidth());
+        QCOMPARE(settings.pageLayout(), PageLayoutPreference::OneRow);
+        QVERIFY(settings.pageSeparators());
+        QVERIFY(settings.autoReturn());
+        QVERIFY(!settings.turnsPagesLocally());
+        QCOMPARE(settings.privateAnnotationTool(), PlayerPrivateAnnotationTool::Pen);
+        QCOMPARE(settings.privateAnnotationColor(), PlayerPrivateAnnotationColor::Red);
+        QVERIFY(settings.myInstrumentIDs().isEmpty());
+        QCOMPARE(settings.instrumentCatalog(), PlayerInstrumentCatalog::builtIn());
+        QVERIFY(settings.partChoicesBySongKey().isEmpty());
+        QCOMPARE(settings.zoomRequest(), StageZoomRequest());
+        QCOMPARE(defaults.value(DefaultsKeys::pageLayout).toString(), u"1-row"_s);
+        QCOMPARE(defaults.writes.size(), 1);
+    }
+
+    void storedValuesLoad_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<PageLayoutPreference>("loaded");
+        QTest::addColumn<QString>("rewritten");
+        QTest::newRow("older two-row grid") << u"3x2"_s << PageLayoutPreference::TwoRows << u"2-rows"_s;
+        QTest::newRow("older automatic") << u"auto"_s << PageLayoutPreference::OneRow << u"1-row"_s;
+        QTest::newRow("canonical") << u"2-rows"_s << PageLayoutPreference::TwoRows << u"2-rows"_s;
+    }
+
+    void storedValuesLoad()
+    {
+        QFETCH(QString, layout);
+        CountingDefaults defaults;
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::pageLayout, layout);
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::pageSeparators, false);
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::privateAnnotationTool, u"crayon"_s);
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::privateAnnotationColor, u"green"_s);
+        defaults.MemoryDefaultsStore::setValue(
+            DefaultsKeys::partChoicesBySongKey, QVariantMap {{u"song"_s, 5}});
+        SettingsStore settings(defaults);
+        QTEST(settings.pageLayout(), "loaded");
+        QTEST(defaults.value(DefaultsKeys::pageLayout).toString(), "rewritten");
+        QCOMPARE(defaults.writes.value(DefaultsKeys::pageLayout), layout == u"2-rows"_s ? 0 : 1);
+        QVERIFY(!settings.pageSeparators());
+        QCOMPARE(settings.privateAnnotationTool(), PlayerPrivateAnnotationTool::Pen);
+        QCOMPARE(settings.privateAnnotationColor(), PlayerPrivateAnnotationColor::Red);
+        QVERIFY(settings.partChoicesBySongKey().isEmpty());
+    }
+
+    void instrumentsAreTrimmedAndStoredSorted()
+    {
+        CountingDefaults defaults;
+        SettingsStore settings(defaults);
+        QSignalSpy changed(&settings, &SettingsStore::myInstrumentIDsChanged);
+        settings.setInstrument(u"  builtin:viola\n"_s, true);
+        settings.setInstrument(u"builtin:cello"_s, true);
+        settings.setInstrument(u"builtin:cello"_s, true);
+        settings.setInstrument(u"   "_s, true);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(defaults.writes.value(DefaultsKeys::myInstrumentIDs), 2);
+        QCOMPARE(defaults.value(DefaultsKeys::myInstrumentIDs).toStringList(),
+            (QStringList {u"builtin:cello"_s, u"builtin:viola"_s}));
+        settings.setInstrument(u"builtin:viola"_s, false);
+        QCOMPARE(settings.myInstrumentIDs(), QSet<QString> {u"builtin:cello"_s});
+    }
+
+    void partChoices()
+    {
+        CountingDefaults defaults;
+        SettingsStore settings(defaults);
+        settings.savePartChoice(u"violin"_s, QString());
+        settings.savePartChoice(QString(), u"song"_s);
+        QCOMPARE(defaults.writes.value(DefaultsKeys::partChoicesBySongKey), 0);
+        settings.savePartChoice(u"violin"_s, u"song"_s);
+        settings.savePartChoice(u"violin"_s, u"song"_s);
+        QCOMPARE(defaults.writes.value(DefaultsKeys::partChoicesBySongKey), 1);
+        QCOMPARE(settings.partChoicesBySongKey().value(u"song"_s), u"violin"_s);
+    }
+
+    void catalogFromTheHostIsMergedAndItsOverlayKept()
+    {
+        CountingDefaults defaults;
+        SettingsStore settings(defaults);
+        settings.updateInstrumentCatalog(PlayerInstrumentCatalog::builtIn());
+        QCOMPARE(defaults.writes.value(DefaultsKeys::lastInstrumentCatalog), 0);
+
+        PlayerInstrumentCatalog host = *PlayerInstrumentCatalog::parse(QJsonObject {{"instruments"_L1,
+            QJsonArray {QJsonObject {{"id"_L1, "custom:kazoo"_L1}, {"label"_L1, "Kazoo"_L1}}}}});
+        settings.updateInstrumentCatalog(host);
+        QCOMPARE(defaults.writes.value(DefaultsKeys::lastInstrumentCatalog), 1);
+        QVERIFY(settings.instrumentCatalog().instrument(u"custom:kazoo"_s));
+        settings.updateInstrumentCatalog(host);
+        QCOMPARE(defaults.writes.value(DefaultsKeys::lastInstrumentCatalog), 1);
+
+        SettingsStore reloaded(defaults);
+        QCOMPARE(reloaded.instrumentCatalog(), settings.instrumentCatalog());
+    }
+
+    void zoomRequestsCountUpAndAreNeverStored()
+    {
+        CountingDefaults defaults;
+        SettingsStore settings(defaults);
+        settings.requestZoom(StageZoomAction::ZoomIn);
+        settings.requestZoom(StageZoomAction::ZoomIn);
+        QCOMPARE(settings.zoomRequest(), (StageZoomRequest {2, StageZoomAction::ZoomIn}));
+        SettingsStore relaunched(defaults);
+        QCOMPARE(relaunched.zoomRequest(), StageZoomRequest());
+    }
+
+    void everySettingSurvivesARealSettingsFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"settings.ini"_s);
+        {
+            SettingsDefaultsStore defaults(file);
+            SettingsStore settings(defaults);
+            settings.setInvert(true);
+            settings.setFitWidth(true);
+            settings.setPageLayout(PageLayoutPreference::TwoRows);
+            settings.setPageSeparators(false);
+            settings.setAutoReturn(false);
+            settings.setTurnsPagesLocally(true);
+            settings.setPrivateAnnotationTool(PlayerPrivateAnnotationTool::Highlighter);
+            settings.setPrivateAnnotationColor(PlayerPrivateAnnotationColor::Yellow);
+            settings.setInstrument(u"builtin:violin"_s, true);
+            settings.savePartChoice(u"all:violin"_s, u"reel"_s);
+        }
+        SettingsDefaultsStore defaults(file);
+        SettingsStore settings(defaults);
+        QVERIFY(settings.invert());
+        QVERIFY(settings.fitWidth());
+        QCOMPARE(settings.pageLayout(), PageLayoutPreference::TwoRows);
+        QVERIFY(!settings.pageSeparators());
+        QVERIFY(!settings.autoReturn());
+        QVERIFY(settings.turnsPagesLocally());
+        QCOMPARE(settings.privateAnnotationTool(), PlayerPrivateAnnotationTool::Highlighter);
+        QCOMPARE(settings.privateAnnotationColor(), PlayerPrivateAnnotationColor::Yellow);
+        QCOMPARE(settings.myInstrumentIDs(), QSet<QString> {u"builtin:violin"_s});
+        QCOMPARE(settings.partChoicesBySongKey().value(u"reel"_s), u"all:violin"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsStoreTest)
+#include "tst_settingsstore.moc"

@@ -1,0 +1,292 @@
+#include "ShowFixtures.h"
+
+#include <QTest>
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QJsonObject option(const QString &id, const QStringList &instruments, const QString &label = {})
+{
+    return QJsonObject {{"optionID"_L1, id}, {"label"_L1, label.isEmpty() ? id.toUpper() : label},
+        {"instrumentIDs"_L1, QJsonArray::fromStringList(instruments)}, {"ref"_L1, u"ref."_s + id}};
+}
+
+QJsonObject rendition(const QString &key, int token, int pageCount)
+{
+    return QJsonObject {{"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"pageCount"_L1, pageCount},
+        {"pages"_L1, pages(pageCount)}};
+}
+
+// Three songs; songs 0 and 2 offer a violin and a clarinet part, song 1 explicitly none.
+QJsonObject partsBook(int version = 1, int open = 0)
+{
+    QJsonArray items = threeItems();
+    QJsonObject beta = items[1].toObject();
+    beta.insert("partOptions"_L1, QJsonArray());
+    items[1] = beta;
+    for (int i : {0, 2}) {
+        QJsonObject item = items[i].toObject();
+        item.insert("partOptions"_L1,
+            QJsonArray {option(u"violin%1"_s.arg(i), {u"builtin:violin"_s}),
+                option(u"clarinet%1"_s.arg(i), {u"builtin:clarinet"_s})});
+        items[i] = item;
+    }
+    QJsonObject manifest = test::manifest(version, items, open);
+    manifest.insert("capabilities"_L1, QJsonObject {{"parts"_L1, true}});
+    return manifest;
+}
+
+struct RenditionHost
+{
+    QList<std::pair<QString, ShowModel::ManifestAnswer>> pending;
+    void attach(ShowModel &model)
+    {
+        model.requestRenditionManifest = [this](const QString &ref, ShowModel::ManifestAnswer answer) {
+            pending.append({ref, std::move(answer)});
+        };
+    }
+    QStringList refs() const
+    {
+        QStringList list;
+        for (const auto &request : pending)
+            list.append(request.first);
+        return list;
+    }
+    void answer(const std::optional<QJsonObject> &descriptor) { pending.takeFirst().second(descriptor); }
+};
+
+struct PartShow
+{
+    ManualScheduler scheduler;
+    ShowModel model {scheduler};
+    ManifestSource source;
+    RenditionHost host;
+    QHash<QString, QString> saved;
+
+    PartShow(const QSet<QString> &instruments, const QJsonObject &manifest = partsBook())
+    {
+        source.attach(model);
+        host.attach(model);
+        model.savedPartChoice = [this](const QString &song) {
+            return saved.contains(song) ? std::optional(saved.value(song)) : std::nullopt;
+        };
+        model.persistPartChoice
+            = [this](const QString &choice, const QString &song) { saved.insert(song, choice); };
+        model.didJoin();
+        model.setPhase(ShowPhase::connecting());
+        model.setMyInstrumentIDs(instruments);
+        model.handle(hello(1, 0, 0, u"alpha"_s));
+        source.answer(manifest);
+        scheduler.runPending();
+    }
+};
+
+} // namespace
+
+class ShowPartsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void optionParsing()
+    {
+        const auto options = PlayerPartOption::parse(QJsonArray {
+            object(
+                R"({"optionID": " v ", "label": " ", "instrumentIDs": ["a", "", "a", 3, "b"], "ref": " r "})"),
+            object(R"({"optionID": "master", "ref": "x"})"),
+            object(R"({"optionID": "empty-ref", "ref": "  "})"),
+            object(R"({"optionID": "v", "ref": "again"})"), QJsonValue(7),
+            object(R"({"optionID": "c", "label": "Clarinet in B♭", "ref": "rc"})")});
+        QCOMPARE(options.size(), 2);
+        QCOMPARE(options[0], (PlayerPartOption {u"v"_s, u"v"_s, {u"a"_s, u"b"_s}, u"r"_s}));
+        QCOMPARE(options[1].label, u"Clarinet in B♭"_s);
+        QVERIFY(options[1].instrumentIDs.isEmpty());
+    }
+
+    void resolution_data()
+    {
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QStringList>("instruments");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("saved master") << u"master"_s << QStringList {u"i1"_s} << u"master"_s;
+        QTest::newRow("one match") << QString() << QStringList {u"i1"_s} << u"auto:a"_s;
+        QTest::newRow("two matches") << QString() << QStringList {u"i1"_s, u"i2"_s} << u"choose:a,b"_s;
+        QTest::newRow("no match") << QString() << QStringList {u"i9"_s} << u"master"_s;
+        QTest::newRow("saved matching") << u"b"_s << QStringList {u"i1"_s, u"i2"_s} << u"auto:b"_s;
+        QTest::newRow("saved all: without instruments") << u"all:c"_s << QStringList {} << u"auto:c"_s;
+        QTest::newRow("saved option vanished") << u"gone"_s << QStringList {u"i2"_s} << u"auto:b"_s;
+        QTest::newRow("saved not matching") << u"c"_s << QStringList {u"i1"_s} << u"auto:a"_s;
+    }
+
+    void resolution()
+    {
+        QFETCH(QString, saved);
+        QFETCH(QStringList, instruments);
+        const QList<PlayerPartOption> options {{u"a"_s, u"A"_s, {u"i1"_s}, u"ra"_s},
+            {u"b"_s, u"B"_s, {u"i2"_s}, u"rb"_s}, {u"c"_s, u"C"_s, {u"i3"_s}, u"rc"_s}};
+        const auto result
+            = PlayerPartResolver::resolve(options, QSet<QString>(instruments.begin(), instruments.end()),
+                saved.isEmpty() ? std::nullopt : std::optional(saved));
+        QString text = u"master"_s;
+        if (const auto *automatic = std::get_if<PlayerPartResolution::Automatic>(&result))
+            text = u"auto:"_s + automatic->option.optionID;
+        if (const auto *choose = std::get_if<PlayerPartResolution::Choose>(&result)) {
+            QStringList ids;
+            for (const auto &o : choose->options)
+                ids.append(o.optionID);
+            text = u"choose:"_s + ids.join(u',');
+        }
+        QTEST(text, "expected");
+    }
+
+    void matchingPartIsFetchedAndShownLocally()
+    {
+        PartShow show({u"builtin:violin"_s});
+        ShowModel &model = show.model;
+        QVERIFY(model.partSelectionActive());
+        QVERIFY(!model.usingAlternatePart());
+        QCOMPARE(model.selectedPartLabel(), u"VIOLIN0"_s);
+        QVERIFY(model.turnsPagesLocally());
+        QCOMPARE(show.host.refs(), (QStringList {u"ref.violin0"_s}));
+
+        show.host.answer(rendition(u"alpha-violin"_s, 41, 2));
+        QVERIFY(model.usingAlternatePart());
+        QCOMPARE(model.displayedIndex(), 0);
+        QCOMPARE(displayedToken(model), 41);
+        // Every page of the part shares one chart identity, tied to the song's place in the book.
+        QCOMPARE(model.stagePages().first().chartIdentity, u"part:violin0|alpha|item:0"_s);
+        QVERIFY(!model.stagePages().first().marksVersion);
+        // Then the song after next is prefetched in the background.
+        QCOMPARE(show.host.refs(), (QStringList {u"ref.violin2"_s}));
+        QCOMPARE(model.expectedPracticeRenditionRefs(), (QSet<QString> {u"ref.violin0"_s, u"ref.violin2"_s}));
+
+        model.turnLocally(+1);
+        QCOMPARE(model.displayedIndex(), 1);
+        model.turnLocally(+1);
+        QCOMPARE(model.displayedIndex(), 1);
+        // Host ink belongs to the master engraving.
+        model.handle(object(R"({"type": "ink", "strokeId": "s", "phase": "begin", "pageIndex": 1})"));
+        QVERIFY(model.ink.allStrokes().isEmpty());
+    }
+
+    void twoMatchesRaiseTheChooser()
+    {
+        PartShow show({u"builtin:violin"_s, u"builtin:clarinet"_s});
+        const auto chooser = show.model.partChooser();
+        QVERIFY(chooser);
+        QCOMPARE(chooser->matchingOptionIDs, (QSet<QString> {u"violin0"_s, u"clarinet0"_s}));
+        QCOMPARE(chooser->selectedOptionID, u"master"_s);
+        QCOMPARE(chooser->matchingOptions().size(), 2);
+        QVERIFY(!show.model.partSelectionActive());
+
+        show.model.selectPart(u"clarinet0"_s);
+        QVERIFY(!show.model.partChooser());
+        QCOMPARE(show.saved.value(u"alpha"_s), u"clarinet0"_s);
+        // Selecting it again while its request is under way sends nothing more.
+        show.model.selectPart(u"clarinet0"_s);
+        QCOMPARE(show.host.refs().count(u"ref.clarinet0"_s), 1);
+
+        show.model.selectPart(u"master"_s);
+        QCOMPARE(show.saved.value(u"alpha"_s), u"master"_s);
+        QVERIFY(!show.model.partSelectionActive());
+        QCOMPARE(show.model.selectedPartLabel(), u"Master"_s);
+        // The late answer is stored but no longer shown.
+        show.host.answer(rendition(u"alpha-clarinet"_s, 42, 2));
+        QVERIFY(!show.model.usingAlternatePart());
+    }
+
+    void choosingAnOptionOutsideMyInstrumentsIsSavedAsAll()
+    {
+        PartShow show({});
+        show.model.selectPart(u"violin0"_s);
+        QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
+        show.model.selectPart(u"nonexistent"_s);
+        QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
+    }
+
+    void missingRenditionFallsBackToTheLocalMaster()
+    {
+        PartShow show({u"builtin:violin"_s});
+        show.host.answer(object(R"({"scoreKey": "x", "scoreToken": 5, "pageCount": 0, "pages": []})"));
+        QVERIFY(show.model.partSelectionActive());
+        QVERIFY(!show.model.usingAlternatePart());
+        QCOMPARE(show.model.selectedPartLabel(), u"Master"_s);
+        QCOMPARE(show.model.toast(), u"VIOLIN0 unavailable — using local Master"_s);
+        QCOMPARE(displayedToken(show.model), 1);
+        show.model.turnLocally(+1);
+        QCOMPARE(show.model.displayedIndex(), 1);
+    }
+
+    void withoutPartSupportNoSongOffersParts()
+    {
+        QJsonObject manifest = partsBook();
+        manifest.remove("capabilities"_L1);
+        manifest.insert(
+            "instrumentCatalog"_L1, object(R"({"instruments": [{"id": "custom:kazoo", "label": "Kazoo"}]})"));
+        PartShow show({u"builtin:violin"_s}, manifest);
+        QVERIFY(!show.model.partSelectionActive());
+        QVERIFY(show.model.availablePartOptions().isEmpty());
+        QCOMPARE(show.model.instrumentCatalog(), PlayerInstrumentCatalog::builtIn());
+        QVERIFY(show.host.pending.isEmpty());
+
+        QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": ["parts"]})")));
+        QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": {"parts": 1}})")));
+        QVERIFY(!ShowModel::partsCapability(object(R"({"capabilities": {"parts": false}})")));
+        QVERIFY(!ShowModel::partsCapability(object(R"({"capabilities": "parts"})")));
+    }
+
+    void instrumentChangeResolvesAgain()
+    {
+        PartShow show({});
+        QVERIFY(!show.model.partSelectionActive());
+        show.model.setMyInstrumentIDs({u" builtin:clarinet "_s, u""_s});
+        QCOMPARE(show.model.selectedPartLabel(), u"CLARINET0"_s);
+        QCOMPARE(show.host.refs().first(), u"ref.clarinet0"_s);
+    }
+
+    void practiceGoingBackAcrossASongStartsThePartOnItsLastPage()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        ManifestSource source;
+        source.attach(model);
+        QHash<QString, QJsonObject> stored {
+            {u"ref.violin0"_s, rendition(u"a-v"_s, 51, 3)}, {u"ref.violin2"_s, rendition(u"g-v"_s, 53, 2)}};
+        model.requestRenditionManifest = [&](const QString &ref, ShowModel::ManifestAnswer answer) {
+            answer(stored.contains(ref) ? std::optional(stored.value(ref)) : std::nullopt);
+        };
+        model.didJoin();
+        model.beginPractice();
+        model.setMyInstrumentIDs({u"builtin:violin"_s});
+        QJsonObject manifest = partsBook();
+        QJsonObject state = manifest["state"_L1].toObject();
+        state.insert("scoreIndex"_L1, 2);
+        state.insert("scoreKey"_L1, "gamma"_L1);
+        state.insert("pageIndex"_L1, 2);
+        manifest.insert("state"_L1, state);
+        model.handle(hello(1, 2, 2, u"gamma"_s));
+        source.answer(manifest);
+        scheduler.runPending();
+        QCOMPARE(model.practiceScoreIndex(), 2);
+        QVERIFY(model.usingAlternatePart());
+        QCOMPARE(displayedToken(model), 53);
+        QCOMPARE(model.displayedIndex(), 0);
+
+        // Back from the part's first page: beta has no parts, so its master is shown from its last page.
+        model.turnLocally(-1);
+        QCOMPARE(model.practiceScoreIndex(), 1);
+        QVERIFY(!model.partSelectionActive());
+        QCOMPARE(model.displayedIndex(), 3);
+        model.turnLocally(-3);
+        QCOMPARE(model.practiceScoreIndex(), 0);
+        QVERIFY(model.usingAlternatePart());
+        QCOMPARE(displayedToken(model), 51);
+        QCOMPARE(model.displayedIndex(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(ShowPartsTest)
+#include "tst_showparts.moc"
