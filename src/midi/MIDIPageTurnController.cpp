@@ -1,5 +1,6 @@
 #include "midi/MIDIPageTurnController.h"
 
+#include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
 
 #include <QPointer>
@@ -12,7 +13,8 @@ namespace {
 
 QString bindingKey(MIDITurnDirection direction)
 {
-    return direction == MIDITurnDirection::previous ? u"midiPreviousPageBinding"_s : u"midiNextPageBinding"_s;
+    return direction == MIDITurnDirection::previous ? DefaultsKeys::midiPreviousPageBinding
+                                                    : DefaultsKeys::midiNextPageBinding;
 }
 
 } // namespace
