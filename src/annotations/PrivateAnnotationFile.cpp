@@ -10,8 +10,6 @@
 #include <QSaveFile>
 #include <QSet>
 
-#include <charconv>
-
 using namespace Qt::StringLiterals;
 
 namespace pgw {
@@ -186,114 +184,6 @@ private:
     QString m_failure;
 };
 
-// Appends JSON text to one growing buffer, so writing the file costs one pass over the strokes.
-class JsonWriter
-{
-public:
-    explicit JsonWriter(qsizetype capacity) { m_out.reserve(capacity); }
-
-    void raw(QByteArrayView text) { m_out.append(text); }
-
-    // The shortest text that reads back as the same double, so a stored value is never nudged across a limit.
-    void number(double value)
-    {
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        m_out.append(buffer, result.ptr - buffer);
-    }
-
-    void integer(qint64 value)
-    {
-        char buffer[24];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        m_out.append(buffer, result.ptr - buffer);
-    }
-
-    void string(const QString &text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        m_out.append('"');
-        for (const char byte : utf8)
-            character(byte);
-        m_out.append('"');
-    }
-
-    QByteArray take() { return std::move(m_out); }
-
-private:
-    void character(char byte)
-    {
-        switch (byte) {
-        case '"':
-            m_out.append("\\\"");
-            return;
-        case '\\':
-            m_out.append("\\\\");
-            return;
-        case '\n':
-            m_out.append("\\n");
-            return;
-        case '\r':
-            m_out.append("\\r");
-            return;
-        case '\t':
-            m_out.append("\\t");
-            return;
-        default:
-            break;
-        }
-        if (static_cast<unsigned char>(byte) < 0x20) {
-            static constexpr char hex[] = "0123456789abcdef";
-            const char escaped[] = {'\\', 'u', '0', '0', hex[(byte >> 4) & 0xf], hex[byte & 0xf]};
-            m_out.append(escaped, sizeof escaped);
-            return;
-        }
-        m_out.append(byte);
-    }
-
-    QByteArray m_out;
-};
-
-qsizetype estimatedSize(const PrivateAnnotationPages &pages)
-{
-    qsizetype size = 128;
-    for (const auto &strokes : pages) {
-        size += 128;
-        for (const PrivateAnnotationStroke &stroke : strokes)
-            size += 192 + stroke.points.size() * 64;
-    }
-    return size;
-}
-
-void writeStroke(JsonWriter &out, const PrivateAnnotationStroke &stroke)
-{
-    out.raw(R"({"id":")");
-    out.raw(stroke.id.toByteArray(QUuid::WithoutBraces));
-    out.raw(R"(","points":[)");
-    for (qsizetype i = 0; i < stroke.points.size(); ++i) {
-        const PrivateAnnotationPoint &point = stroke.points[i];
-        out.raw(i == 0 ? R"({"pressure":)" : R"(,{"pressure":)");
-        out.number(point.pressure);
-        out.raw(R"(,"x":)");
-        out.number(point.x);
-        out.raw(R"(,"y":)");
-        out.number(point.y);
-        out.raw("}");
-    }
-    const PrivateAnnotationStyle &style = stroke.style;
-    out.raw(R"(],"style":{"color":{"alpha":)");
-    out.number(style.color.alpha);
-    out.raw(R"(,"blue":)");
-    out.number(style.color.blue);
-    out.raw(R"(,"green":)");
-    out.number(style.color.green);
-    out.raw(R"(,"red":)");
-    out.number(style.color.red);
-    out.raw(R"(},"normalizedWidth":)");
-    out.number(style.normalizedWidth);
-    out.raw(style.tool == PrivateAnnotationTool::pen ? R"(,"tool":"pen"}})" : R"(,"tool":"highlighter"}})");
-}
-
 } // namespace
 
 PrivateAnnotationFile::PrivateAnnotationFile(QString path, const PrivateAnnotationLimits &limits)
@@ -301,7 +191,7 @@ PrivateAnnotationFile::PrivateAnnotationFile(QString path, const PrivateAnnotati
     , m_limits(limits)
 { }
 
-std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::load(PrivateAnnotationPages &pages) const
+std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::load(PrivateAnnotationPages &pages)
 {
     if (!isPathAllowed(m_path))
         return Error {Error::Kind::invalidURL};
@@ -321,15 +211,18 @@ std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::load(PrivateAn
         return Error::unreadable(file.errorString());
     if (data.size() > m_limits.maximumFileBytes)
         return Error {Error::Kind::oversizedFile};
-    return decode(data, m_limits, pages);
+    if (auto invalid = decode(data, m_limits, pages))
+        return invalid;
+    // Formatting the strokes now spares the musician's first stroke the wait.
+    m_encoder.encode(pages);
+    return std::nullopt;
 }
 
-std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::save(
-    const PrivateAnnotationPages &pages) const
+std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::save(const PrivateAnnotationPages &pages)
 {
     if (auto invalid = validate(pages, m_limits))
         return invalid;
-    const QByteArray data = encode(pages);
+    const QByteArray data = m_encoder.encode(pages);
     if (data.size() > m_limits.maximumFileBytes)
         return Error {Error::Kind::oversizedFile};
     if (!isPathAllowed(m_path))
@@ -352,9 +245,9 @@ std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::decode(
     if (!document.isObject())
         return Error::unreadable(u"the document is not a JSON object"_s);
     const QJsonObject envelope = document.object();
-    if (json::optString(envelope, "format"_L1) != format)
+    if (json::optString(envelope, "format"_L1) != PrivateAnnotationEncoder::format)
         return Error {Error::Kind::unsupportedFormat};
-    if (json::optInt(envelope, "schemaVersion"_L1) != schemaVersion)
+    if (json::optInt(envelope, "schemaVersion"_L1) != PrivateAnnotationEncoder::schemaVersion)
         return Error {Error::Kind::unsupportedSchema};
 
     const auto entries = json::optArray(envelope, "pages"_L1);
@@ -419,31 +312,6 @@ std::optional<PrivateAnnotationStoreError> PrivateAnnotationFile::validate(
         }
     }
     return std::nullopt;
-}
-
-QByteArray PrivateAnnotationFile::encode(const PrivateAnnotationPages &pages)
-{
-    JsonWriter out(estimatedSize(pages));
-    out.raw(R"({"format":")");
-    out.raw(format);
-    out.raw(R"(","pages":[)");
-    for (auto page = pages.cbegin(); page != pages.cend(); ++page) {
-        out.raw(page == pages.cbegin() ? R"({"key":{"pageIndex":)" : R"(,{"key":{"pageIndex":)");
-        out.integer(page.key().pageIndex);
-        out.raw(R"(,"scoreKey":)");
-        out.string(page.key().scoreKey);
-        out.raw(R"(},"strokes":[)");
-        for (qsizetype i = 0; i < page->size(); ++i) {
-            if (i > 0)
-                out.raw(",");
-            writeStroke(out, page->at(i));
-        }
-        out.raw("]}");
-    }
-    out.raw(R"(],"schemaVersion":)");
-    out.integer(schemaVersion);
-    out.raw("}");
-    return out.take();
 }
 
 } // namespace pgw

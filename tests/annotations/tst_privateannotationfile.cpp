@@ -90,14 +90,14 @@ private Q_SLOTS:
         const PrivateAnnotationStroke highlight {
             id, {PrivateAnnotationTool::highlighter, {1.0, 0.78, 0.05, 0.32}, 0.014}, {{0.25, 0.5, 1.0}}};
 
-        QCOMPARE(PrivateAnnotationFile::encode(onePage(highlight, {u"t7|base:v2"_s, 3})),
+        QCOMPARE(PrivateAnnotationEncoder().encode(onePage(highlight, {u"t7|base:v2"_s, 3})),
             QByteArray(
                 R"({"format":"local.pagewright.private-annotations","pages":[{"key":{"pageIndex":3,)"
                 R"("scoreKey":"t7|base:v2"},"strokes":[{"id":"0b6c9a1e-4f43-4c47-9a8f-2f3f0f6a8e11",)"
                 R"("points":[{"pressure":1,"x":0.25,"y":0.5}],"style":{"color":{"alpha":0.32,)"
                 R"("blue":0.05,"green":0.78,"red":1},"normalizedWidth":0.014,"tool":"highlighter"}}]}],)"
                 R"("schemaVersion":1})"));
-        QCOMPARE(PrivateAnnotationFile::encode({}),
+        QCOMPARE(PrivateAnnotationEncoder().encode({}),
             QByteArray(R"({"format":"local.pagewright.private-annotations","pages":[],"schemaVersion":1})"));
     }
 
@@ -110,7 +110,7 @@ private Q_SLOTS:
             pages.insert(key, {line(0.1, 0.1)});
 
         const QJsonArray written
-            = QJsonDocument::fromJson(PrivateAnnotationFile::encode(pages))["pages"_L1].toArray();
+            = QJsonDocument::fromJson(PrivateAnnotationEncoder().encode(pages))["pages"_L1].toArray();
         QStringList order;
         for (const QJsonValue &entry : written) {
             const QJsonObject key = entry["key"_L1].toObject();
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
 
         const PrivateAnnotationPages pages = onePage(withPoint({value, 0.5, 1.0}));
-        const QByteArray encoded = PrivateAnnotationFile::encode(pages);
+        const QByteArray encoded = PrivateAnnotationEncoder().encode(pages);
         QVERIFY2(encoded.contains(R"(,"x":)" + text + ","), encoded.constData());
 
         PrivateAnnotationPages decoded;
@@ -151,10 +151,24 @@ private Q_SLOTS:
         QCOMPARE(decoded, pages);
     }
 
+    void reusedEncoderWritesTheCurrentStrokes()
+    {
+        PrivateAnnotationEncoder encoder;
+        PrivateAnnotationStroke first = line(0.1, 0.1);
+        const PrivateAnnotationStroke second = line(0.2, 0.2);
+        encoder.encode({{pageKey(0), {first, second}}});
+
+        // The same identifier with other points, and one stroke listed twice.
+        first.points[0].x = 0.75;
+        const PrivateAnnotationPages changed {{pageKey(0), {first, second}}, {pageKey(1), {second}}};
+        QCOMPARE(encoder.encode(changed), PrivateAnnotationEncoder().encode(changed));
+        QVERIFY(encoder.encode(changed).contains(R"("x":0.75)"));
+    }
+
     void scoreKeysAreEscaped()
     {
         const PrivateAnnotationPageKey key {u"quote\" back\\ line\n tab\t bell\a é \U0001F3B5"_s, 1};
-        const QByteArray encoded = PrivateAnnotationFile::encode(onePage(line(0.1, 0.1), key));
+        const QByteArray encoded = PrivateAnnotationEncoder().encode(onePage(line(0.1, 0.1), key));
         QVERIFY(encoded.contains(R"("quote\" back\\ line\n tab\t bell\u0007 )"));
 
         PrivateAnnotationPages decoded;
@@ -337,7 +351,8 @@ private Q_SLOTS:
             {pageKey(0), {line(0.1, 0.1), highlight}}, {{u"t9|base:x"_s, 1'000'000}, {stroke({{0, 0, 0}})}}};
 
         PrivateAnnotationPages decoded;
-        QCOMPARE(errorText(PrivateAnnotationFile::decode(PrivateAnnotationFile::encode(pages), {}, decoded)),
+        QCOMPARE(
+            errorText(PrivateAnnotationFile::decode(PrivateAnnotationEncoder().encode(pages), {}, decoded)),
             QString());
         QCOMPARE(decoded, pages);
     }
