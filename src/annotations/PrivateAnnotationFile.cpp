@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace pgw {

@@ -11,7 +11,6 @@
 #include <QObject>
 #include <QString>
 
-#include <optional>
 #include <variant>
 
 namespace pgw {

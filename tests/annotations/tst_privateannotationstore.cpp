@@ -250,9 +250,9 @@ private Q_SLOTS:
 
         QVERIFY(store.undo(pageKey()));
         QCOMPARE(store.strokes(pageKey()), strokes);
+        QCOMPARE(PrivateAnnotationStore(m_path).strokes(pageKey()), strokes);
         QVERIFY(store.redo(pageKey()));
         QCOMPARE(store.strokes(pageKey()).size(), 5);
-        QCOMPARE(PrivateAnnotationStore(m_path).strokes(pageKey()).size(), 5);
     }
 
     void addingAfterUndoForgetsRedo()
