@@ -126,7 +126,7 @@ void ShowModel::handleHello(const QJsonObject &message)
         refreshStage();
     } else if (canProvisionallyDisplay(m_navScoreIndex, m_navScoreKey, m_navIndex)) {
         m_provisionalScoreIndex = m_navScoreIndex;
-        showDisplayedPage();
+        refreshStage();
     }
 }
 
@@ -160,7 +160,10 @@ void ShowModel::handleNav(const QJsonObject &message)
     } else if (namesItem && m_navScoreKey
         && canProvisionallyDisplay(m_navScoreIndex, m_navScoreKey, m_navIndex)) {
         m_provisionalScoreIndex = m_navScoreIndex;
-        showDisplayedPage();
+        refreshStage();
+    } else {
+        update(m_activePageKey, hostActivePageKey(m_stagePages).value_or(QString()),
+            &ShowModel::activePageKeyChanged);
     }
 }
 
@@ -181,26 +184,42 @@ void ShowModel::handleMarks(const QJsonObject &message)
         refetchManifest();
         return;
     }
-    QJsonObject score = openScore();
-    QJsonArray pages = json::arrayOr(score, "pages"_L1);
-    for (const QJsonValue &entryValue : json::arrayOr(message, "pages"_L1)) {
-        const QJsonObject entry = entryValue.toObject();
-        const auto index = json::optInt(entry, "index"_L1);
-        if (!index)
-            continue;
-        for (qsizetype i = 0; i < pages.size(); ++i) {
-            QJsonObject page = pages.at(i).toObject();
-            if (json::optInt(page, "index"_L1) != index)
+    const QJsonArray entries = json::arrayOr(message, "pages"_L1);
+    auto patch = [&entries](QJsonObject owner) {
+        QJsonArray pages = json::arrayOr(owner, "pages"_L1);
+        for (const QJsonValue &entryValue : entries) {
+            const QJsonObject entry = entryValue.toObject();
+            const auto index = json::optInt(entry, "index"_L1);
+            if (!index)
                 continue;
-            if (entry.contains("marksVersion"_L1))
-                page.insert("marksVersion"_L1, entry.value("marksVersion"_L1));
-            else
-                page.remove("marksVersion"_L1);
-            pages.replace(i, page);
+            for (qsizetype i = 0; i < pages.size(); ++i) {
+                QJsonObject page = pages.at(i).toObject();
+                if (json::optInt(page, "index"_L1) != index)
+                    continue;
+                if (entry.contains("marksVersion"_L1))
+                    page.insert("marksVersion"_L1, entry.value("marksVersion"_L1));
+                else
+                    page.remove("marksVersion"_L1);
+                pages.replace(i, page);
+            }
         }
+        owner.insert("pages"_L1, pages);
+        return owner;
+    };
+    const QJsonObject score = openScore();
+    m_manifest->insert("score"_L1, patch(score));
+    // The stage draws set-list items from their own page lists: the open score's items need the marks too.
+    QJsonObject show = json::objectOr(*m_manifest, "show"_L1);
+    QJsonArray items = json::arrayOr(show, "items"_L1);
+    const auto scoreKey = ShowIdentity::scoreKey(score);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (scoreKey && ShowIdentity::scoreKey(items.at(i).toObject()) == scoreKey)
+            items.replace(i, patch(items.at(i).toObject()));
     }
-    score.insert("pages"_L1, pages);
-    m_manifest->insert("score"_L1, score);
+    if (!items.isEmpty()) {
+        show.insert("items"_L1, items);
+        m_manifest->insert("show"_L1, show);
+    }
     refreshStage();
 }
 
@@ -347,6 +366,7 @@ void ShowModel::didJoin()
 
 void ShowModel::beginPractice()
 {
+    m_userTurnsPagesLocally = m_masterTurnsPagesLocally;
     update(m_practiceMode, true, &ShowModel::practiceModeChanged);
     m_masterTurnsPagesLocally = true;
     update(m_turnsPagesLocally, true, &ShowModel::turnsPagesLocallyChanged);
@@ -373,6 +393,10 @@ void ShowModel::leaveShow()
     clearPeekPosition();
     clearOfflinePosition();
     m_lastScoreToken.reset();
+    if (m_practiceMode) {
+        // Practice forces local turning; the next live show follows the player's own choice again.
+        m_masterTurnsPagesLocally = m_userTurnsPagesLocally;
+    }
     update(m_practiceMode, false, &ShowModel::practiceModeChanged);
     setPhase(ShowPhase::lobby());
     clearStage();
@@ -452,7 +476,7 @@ qint64 ShowModel::standStatusHostScoreToken() const
 std::optional<int> ShowModel::alignedCurrentSetlistIndex() const
 {
     const auto scoreKey = ShowIdentity::scoreKey(openScore());
-    if (!scoreKey)
+    if (!scoreKey || !m_manifest)
         return std::nullopt;
     const QJsonArray items = setlistItems();
     QList<int> candidates;

@@ -48,6 +48,11 @@ class ShowModel : public QObject
     Q_PROPERTY(QString selectedPartLabel READ selectedPartLabel NOTIFY selectedPartLabelChanged)
     Q_PROPERTY(bool usingAlternatePart READ usingAlternatePart NOTIFY usingAlternatePartChanged)
     Q_PROPERTY(bool partSelectionActive READ partSelectionActive NOTIFY partSelectionActiveChanged)
+    Q_PROPERTY(QList<pgw::PlayerPartOption> availablePartOptions READ availablePartOptions NOTIFY
+            availablePartOptionsChanged)
+    // Absent values read as an invalid variant.
+    Q_PROPERTY(QVariant instrumentCatalog READ instrumentCatalogValue NOTIFY instrumentCatalogChanged)
+    Q_PROPERTY(QVariant partChooser READ partChooserValue NOTIFY partChooserChanged)
     Q_PROPERTY(int inkGeneration READ inkGeneration NOTIFY inkGenerationChanged)
     Q_PROPERTY(QString toast READ toast WRITE setToast NOTIFY toastChanged)
     Q_PROPERTY(bool ephemeralShow READ ephemeralShow NOTIFY ephemeralShowChanged)
@@ -101,6 +106,14 @@ public:
     bool ephemeralShow() const { return m_ephemeralShow; }
     const std::optional<PlayerInstrumentCatalog> &instrumentCatalog() const { return m_instrumentCatalog; }
     const std::optional<PlayerPartChooser> &partChooser() const { return m_partChooser; }
+    QVariant instrumentCatalogValue() const
+    {
+        return m_instrumentCatalog ? QVariant::fromValue(*m_instrumentCatalog) : QVariant();
+    }
+    QVariant partChooserValue() const
+    {
+        return m_partChooser ? QVariant::fromValue(*m_partChooser) : QVariant();
+    }
     QString selectedPartLabel() const { return m_selectedPartLabel; }
     bool usingAlternatePart() const { return m_usingAlternatePart; }
     bool partSelectionActive() const { return m_partSelectionActive; }
@@ -324,6 +337,8 @@ private:
     qint64 m_displayedScoreToken = -1;
     bool m_turnsPagesLocally = false;
     bool m_masterTurnsPagesLocally = false;
+    // The player's own choice, kept while practice forces local turning.
+    bool m_userTurnsPagesLocally = false;
     bool m_practiceMode = false;
     int m_inkGeneration = 0;
     QString m_toast;

@@ -63,7 +63,7 @@ std::optional<ShowModel::ChartSource> ShowModel::chartSource(
     std::stable_sort(chart.pages.begin(), chart.pages.end(), [](const QJsonObject &a, const QJsonObject &b) {
         return json::int32Or(a, "index"_L1, 0) < json::int32Or(b, "index"_L1, 0);
     });
-    if (!isRendition)
+    if (itemIndex)
         chart.range = configuredBounds(owner);
     return chart;
 }
@@ -115,14 +115,22 @@ StagePageList ShowModel::runwaySkeleton(const std::optional<ChartSource> &chart)
     const int displayed = displayedIndex();
     if (!chart || displayed < 0)
         return {};
-    const int start = positionOf(chart->pages, displayed);
+    int start = positionOf(chart->pages, displayed);
+    if (chart->isRendition) {
+        // A rendition may number its pages differently: start at the first one not before the page.
+        const auto first = std::find_if(chart->pages.begin(), chart->pages.end(),
+            [displayed](const QJsonObject &p) { return json::int32Or(p, "index"_L1, 0) >= displayed; });
+        start = first == chart->pages.end() ? -1 : int(first - chart->pages.begin());
+    }
     if (start < 0)
         return {};
     StagePageList runway;
-    const int end = chart->range ? chart->range->end : std::numeric_limits<int>::max();
     for (int i = start; i < chart->pages.size() && runway.size() < runwayLength; ++i) {
         const QJsonObject &page = chart->pages[i];
-        if (i > start && json::int32Or(page, "index"_L1, 0) > end)
+        const int index = json::int32Or(page, "index"_L1, 0);
+        if (i > start && chart->range && index < chart->range->start)
+            continue;
+        if (i > start && chart->range && index > chart->range->end)
             break;
         runway.append(makeStagePage(*chart, page, i));
     }
@@ -355,7 +363,7 @@ void ShowModel::showDisplayedPage()
     m_shownKey = page.baseIsExact ? *expected : u"stale|"_s + *expected;
     if (!page.baseIsExact)
         retrieveDisplayedBase(page, *expected);
-    else if (page.marksVersion && !m_displayedMarksAreExact)
+    if (page.marksVersion && !m_displayedMarksAreExact)
         retrieveDisplayedMarks(page, *expected);
 }
 

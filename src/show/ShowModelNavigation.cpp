@@ -279,6 +279,7 @@ void ShowModel::returnToLive(const QString &toast)
 void ShowModel::setTurnsPagesLocally(bool on)
 {
     if (m_practiceMode) {
+        m_userTurnsPagesLocally = on;
         if (!m_masterTurnsPagesLocally) {
             m_masterTurnsPagesLocally = true;
             update(m_turnsPagesLocally, true, &ShowModel::turnsPagesLocallyChanged);
@@ -305,6 +306,9 @@ void ShowModel::setTurnsPagesLocally(bool on)
         clearManualPosition();
     } else {
         setManualPosition(start);
+        // Without a page yet, the item is still where the player is.
+        if (start && start->page < 0)
+            m_manualScoreIndex = start->item;
         clearPeekPosition();
         if (m_phase.is(ShowPhase::Peek))
             setPhase(ShowPhase::live());

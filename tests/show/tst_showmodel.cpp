@@ -278,6 +278,17 @@ private Q_SLOTS:
         QCOMPARE(show.source.pending.size(), 1);
     }
 
+    void marksReachTheSetListPagesOfTheOpenScore()
+    {
+        LiveShow show(manifest(2, threeItems(), 1, 1), 1);
+        QVERIFY(!show.model.stagePages().first().marksVersion);
+        show.model.handle(object(R"({"type": "marks", "structureVersion": 2,
+                                     "pages": [{"index": 1, "marksVersion": "m3"}]})"));
+        QCOMPARE(show.model.stagePages().first().marksVersion, u"m3"_s);
+        const QJsonArray items = show.model.setlistItems();
+        QVERIFY(!items[0].toObject()["pages"_L1].toArray()[1].toObject().contains("marksVersion"_L1));
+    }
+
     void structureRefetchesOnlyWhenNewer()
     {
         LiveShow show(manifest(2, threeItems()));

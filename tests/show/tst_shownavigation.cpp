@@ -201,6 +201,19 @@ private Q_SLOTS:
         QVERIFY(!model.peekPosition());
     }
 
+    void practiceForcesLocalTurningOnlyWhileItLasts()
+    {
+        ManualScheduler scheduler;
+        ShowModel model(scheduler);
+        model.didJoin();
+        model.beginPractice();
+        QVERIFY(model.turnsPagesLocally());
+        model.setTurnsPagesLocally(false);
+        QVERIFY(model.turnsPagesLocally());
+        model.leaveShow();
+        QVERIFY(!model.turnsPagesLocally());
+    }
+
     void nothingTurnsOutsideAShow()
     {
         ManualScheduler scheduler;
