@@ -75,6 +75,8 @@ std::optional<ShowModel::PageRange> ShowModel::configuredBounds(const QJsonObjec
     const qint64 highest = indices.last();
     const qint64 count = json::intOr(item, "pageCount"_L1, highest + 1);
     const qint64 last = std::min(std::max(count - 1, qint64(0)), highest);
+    if (last < 0)
+        return std::nullopt;
     const qint64 start = std::clamp(json::intOr(item, "startPage"_L1, 0), qint64(0), last);
     const auto endPage = json::optInt(item, "endPage"_L1);
     const qint64 end = endPage && start <= *endPage && *endPage < last ? *endPage : last;
