@@ -1,7 +1,6 @@
 #include "saved/DownloadedShowLibrary.h"
 
 #include "assets/AssetDirectory.h"
-#include "saved/DownloadedShowContent.h"
 #include "support/Json.h"
 
 #include <QCollator>
@@ -56,7 +55,7 @@ void DownloadedShowLibrary::loadRecords()
               .entryInfoList({u"*.json"_s}, QDir::Files | QDir::NoSymLinks | QDir::CaseSensitive);
     for (const QFileInfo &file : files) {
         if (const auto record = Record::read(file.filePath(), file.fileName().chopped(5)))
-            m_records.insert(record->id, *record);
+            m_records.insert(record->id, Entry(*record));
     }
 }
 
@@ -65,7 +64,7 @@ void DownloadedShowLibrary::loadRecords()
 std::optional<DownloadedShowLibrary::Record> DownloadedShowLibrary::record(const QString &showID) const
 {
     const auto found = m_records.constFind(showID);
-    return found == m_records.cend() ? std::nullopt : std::optional(*found);
+    return found == m_records.cend() ? std::nullopt : std::optional(found->record);
 }
 
 std::optional<DownloadedShowSummary> DownloadedShowLibrary::summary(const QString &showID) const
@@ -85,8 +84,8 @@ std::optional<QJsonObject> DownloadedShowLibrary::rendition(const QString &ref, 
     const auto found = m_records.constFind(showID);
     if (found == m_records.cend())
         return std::nullopt;
-    const auto descriptor = found->renditionsByRef.constFind(ref);
-    return descriptor == found->renditionsByRef.cend() ? std::nullopt : std::optional(*descriptor);
+    const auto descriptor = found->record.renditionsByRef.constFind(ref);
+    return descriptor == found->record.renditionsByRef.cend() ? std::nullopt : std::optional(*descriptor);
 }
 
 // Live capture and saving
@@ -123,7 +122,7 @@ void DownloadedShowLibrary::updateLiveRecord(const std::function<void(Record &)>
     const auto found = m_records.constFind(*m_liveID);
     if (found == m_records.cend())
         return;
-    Record record = *found;
+    Record record = found->record;
     change(record);
     record.updatedAt = now();
     commit(record);
@@ -190,8 +189,8 @@ bool DownloadedShowLibrary::commit(const Record &record)
         return false;
     const auto previous = m_records.constFind(record.id);
     const QList<AssetStore::Want> oldWants
-        = previous == m_records.cend() ? QList<AssetStore::Want> {} : previous->wants();
-    m_records.insert(record.id, record);
+        = previous == m_records.cend() ? QList<AssetStore::Want> {} : previous->wants;
+    m_records.insert(record.id, Entry(record));
     refresh();
     removeUnreferenced(oldWants);
     return true;
@@ -211,7 +210,7 @@ bool DownloadedShowLibrary::deleteShow(const QString &showID)
         setLastDeleteFailure(deleteFailedText);
         return false;
     }
-    const QList<AssetStore::Want> oldWants = found->wants();
+    const QList<AssetStore::Want> oldWants = found->wants;
     m_records.erase(found);
     if (showID == m_liveID)
         setIsCurrentShowSaved(false);
@@ -225,8 +224,8 @@ void DownloadedShowLibrary::removeUnreferenced(const QList<AssetStore::Want> &ol
     if (oldWants.isEmpty())
         return;
     QSet<QString> referenced;
-    for (const Record &record : std::as_const(m_records)) {
-        for (const AssetStore::Want &want : record.wants())
+    for (const Entry &entry : std::as_const(m_records)) {
+        for (const AssetStore::Want &want : entry.wants)
             referenced.insert(want.cacheFileName);
     }
     QList<AssetStore::Want> orphans;
@@ -245,9 +244,9 @@ void DownloadedShowLibrary::refresh()
     QList<DownloadedShowSummary> summaries;
     QList<AssetStore::Want> pinned;
     QSet<QString> seen;
-    for (const Record &record : std::as_const(m_records)) {
-        summaries.append(summarize(record));
-        DownloadedShowContent::appendUnique(pinned, seen, record.wants());
+    for (const Entry &entry : std::as_const(m_records)) {
+        summaries.append(summarize(entry));
+        DownloadedShowContent::appendUnique(pinned, seen, entry.wants);
     }
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -261,32 +260,29 @@ void DownloadedShowLibrary::refresh()
     m_assets->setPinned(pinned);
 }
 
-DownloadedShowSummary DownloadedShowLibrary::summarize(const Record &record) const
+DownloadedShowSummary DownloadedShowLibrary::summarize(const Entry &entry) const
 {
-    const DownloadedShowCoverage coverage
-        = DownloadedShowContent::masterCoverage(record.manifest).value_or(DownloadedShowCoverage {});
-    const AssetStore::PageCoverage pages = m_assets->cachedPageCoverage(coverage.wants);
-
+    const Record &record = entry.record;
+    const AssetStore::PageCoverage pages = m_assets->cachedPageCoverage(entry.coverage.wants);
     QSet<QString> parts = record.expectedRenditionRefs;
-    int readyParts = 0;
-    for (auto it = record.renditionsByRef.cbegin(); it != record.renditionsByRef.cend(); ++it) {
-        parts.insert(it.key());
-        const QList<AssetStore::Want> wants = DownloadedShowContent::ownerWants(it.value(), PageRange::all);
-        if (!wants.isEmpty() && m_assets->cachedCount(wants) == wants.size())
-            ++readyParts;
-    }
+    for (const QString &ref : record.renditionsByRef.keys())
+        parts.insert(ref);
+    const auto readyParts = std::count_if(entry.renditionWants.cbegin(), entry.renditionWants.cend(),
+        [this](const QList<AssetStore::Want> &wants) {
+            return !wants.isEmpty() && m_assets->cachedCount(wants) == wants.size();
+        });
 
     DownloadedShowSummary summary;
     summary.id = record.id;
     summary.title = DownloadedShowContent::displayTitle(record.manifest);
     summary.updatedAt = record.updatedAt;
-    summary.chartCount = coverage.chartCount;
+    summary.chartCount = entry.coverage.chartCount;
     summary.cachedPages = pages.ready;
     summary.totalPages = pages.total;
-    summary.readyPartCount = readyParts;
+    summary.readyPartCount = int(readyParts);
     summary.totalPartCount = int(parts.size());
-    summary.byteCount = m_assets->cachedBytes(record.wants());
-    summary.unresolvedChartCount = coverage.unresolvedChartCount;
+    summary.byteCount = m_assets->cachedBytes(entry.wants);
+    summary.unresolvedChartCount = entry.coverage.unresolvedChartCount;
     return summary;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assets/AssetStore.h"
+#include "saved/DownloadedShowContent.h"
 #include "saved/DownloadedShowSummary.h"
 
 #include <QDateTime>
@@ -113,6 +114,17 @@ Q_SIGNALS:
     void lastDeleteFailureChanged();
 
 private:
+    // A record with the page wants derived from it, worked out once rather than on every refresh.
+    struct Entry
+    {
+        Record record;
+        DownloadedShowCoverage coverage;
+        QList<QList<AssetStore::Want>> renditionWants;
+        QList<AssetStore::Want> wants;
+
+        explicit Entry(const Record &record);
+    };
+
     QString recordPath(const QString &id) const;
     QDateTime now() const;
     void loadRecords();
@@ -122,7 +134,7 @@ private:
     // Applies a change to the live show's record, when it has one.
     void updateLiveRecord(const std::function<void(Record &)> &change);
     void removeUnreferenced(const QList<AssetStore::Want> &oldWants);
-    DownloadedShowSummary summarize(const Record &record) const;
+    DownloadedShowSummary summarize(const Entry &entry) const;
 
     void setShows(const QList<DownloadedShowSummary> &shows);
     void setIsCurrentShowSaved(bool saved);
@@ -135,7 +147,7 @@ private:
     const QString m_directory;
     const std::shared_ptr<AssetStore> m_assets;
     const Environment m_environment;
-    QMap<QString, Record> m_records;
+    QMap<QString, Entry> m_records;
     std::optional<QString> m_liveID;
     std::optional<QJsonObject> m_liveManifest;
     QMap<QString, QJsonObject> m_liveRenditionsByRef;

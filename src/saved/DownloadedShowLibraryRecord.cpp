@@ -15,7 +15,7 @@ namespace pgw {
 namespace {
 
 constexpr qsizetype identityLength = 32;
-// Outside the years 1 to 9999 a time stamp is not one we wrote.
+// A time stamp past the year 9999 either way is not one we wrote; it reads as 1970.
 constexpr double timestampLimitSeconds = 253'402'300'800.0;
 
 QDateTime timestampFromSeconds(double seconds)
@@ -29,23 +29,24 @@ QDateTime timestampFromSeconds(double seconds)
 
 using DownloadedShowContent::PageRange;
 
+DownloadedShowLibrary::Entry::Entry(const Record &record)
+    : record(record)
+    , coverage(DownloadedShowContent::masterCoverage(record.manifest).value_or(DownloadedShowCoverage {}))
+{
+    for (const QJsonObject &descriptor : record.renditionsByRef)
+        renditionWants.append(DownloadedShowContent::ownerWants(descriptor, PageRange::all));
+    // Duplicates count towards the limit, which bounds the work before they are dropped.
+    QList<AssetStore::Want> all
+        = coverage.wants.first(std::min(coverage.wants.size(), qsizetype(maxRecordWants)));
+    for (const QList<AssetStore::Want> &part : std::as_const(renditionWants))
+        all.append(part.first(std::min(part.size(), maxRecordWants - all.size())));
+    QSet<QString> seen;
+    DownloadedShowContent::appendUnique(wants, seen, all);
+}
+
 QList<AssetStore::Want> DownloadedShowLibrary::Record::wants() const
 {
-    QList<AssetStore::Want> all;
-    const auto append = [&all](const QList<AssetStore::Want> &wants) {
-        all.append(wants.first(std::min(wants.size(), maxRecordWants - all.size())));
-    };
-    if (const auto coverage = DownloadedShowContent::masterCoverage(manifest))
-        append(coverage->wants);
-    for (const QJsonObject &descriptor : renditionsByRef) {
-        if (all.size() >= maxRecordWants)
-            break;
-        append(DownloadedShowContent::ownerWants(descriptor, PageRange::all));
-    }
-    QList<AssetStore::Want> unique;
-    QSet<QString> seen;
-    DownloadedShowContent::appendUnique(unique, seen, all);
-    return unique;
+    return Entry(*this).wants;
 }
 
 QJsonObject DownloadedShowLibrary::Record::toJson() const
