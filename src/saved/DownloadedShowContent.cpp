@@ -96,7 +96,8 @@ QList<AssetStore::Want> ownerWants(const QJsonObject &owner, PageRange range)
     if (!isBoundedKey(scoreKey) || !scoreToken || *scoreToken < 0)
         return {};
     const auto pages = indexedPages(owner);
-    if (!pages)
+    // Without a page at index 0 or later the playable range is not defined.
+    if (!pages || pages->isEmpty())
         return {};
     const QList<int> playable
         = range == PageRange::playable ? ShowModel::configuredPageIndices(owner) : QList<int> {};

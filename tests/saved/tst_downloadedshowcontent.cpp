@@ -146,6 +146,7 @@ private Q_SLOTS:
         QJsonObject counted = score(u"k"_s, range(0, 4));
         counted.insert("pageCount"_L1, 3);
         QTest::newRow("page count bounds the playable pages") << counted << playable << range(0, 2);
+        QTest::newRow("only negative indices") << score(u"k"_s, {-2, -1}) << playable << QList<int> {};
     }
 
     void ownerWants()
