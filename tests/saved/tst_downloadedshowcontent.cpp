@@ -1,0 +1,306 @@
+#include "saved/DownloadedShowContent.h"
+#include "saved/DownloadedShowLibrary.h"
+#include "saved/DownloadedShowSummary.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+using DownloadedShowContent::PageRange;
+
+namespace {
+
+QJsonObject pages(QJsonObject owner, const QList<int> &indices)
+{
+    QJsonArray list;
+    for (int index : indices)
+        list.append(QJsonObject {{"index"_L1, index}, {"baseVersion"_L1, u"b%1"_s.arg(index)}});
+    owner.insert("pages"_L1, list);
+    return owner;
+}
+
+QJsonObject score(const QString &key, const QList<int> &indices)
+{
+    return pages({{"scoreKey"_L1, key}, {"scoreToken"_L1, 7}}, indices);
+}
+
+QList<int> range(int from, int to)
+{
+    QList<int> indices;
+    for (int i = from; i <= to; ++i)
+        indices.append(i);
+    return indices;
+}
+
+QList<qint64> wantedPages(const QList<AssetStore::Want> &wants)
+{
+    QList<qint64> indices;
+    for (const AssetStore::Want &want : wants)
+        indices.append(want.pageIndex);
+    return indices;
+}
+
+QJsonObject setlist(const QString &name, const QJsonArray &items)
+{
+    return {{"show"_L1, QJsonObject {{"setlistName"_L1, name}, {"items"_L1, items}}}};
+}
+
+} // namespace
+
+class DownloadedShowContentTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void identitiesMatchTheIndependentValues()
+    {
+        QFile file(QStringLiteral(PGW_SHARED_DIR "/vectors/names-and-identities.json"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonArray cases
+            = QJsonDocument::fromJson(file.readAll()).object().value("show_identity"_L1).toArray();
+        QCOMPARE(cases.size(), 2);
+        for (const QJsonValue &entry : cases) {
+            const QJsonObject vector = entry.toObject();
+            QCOMPARE(DownloadedShowContent::showIdentity(vector.value("manifest"_L1).toObject()),
+                vector.value("id"_L1).toString());
+        }
+    }
+
+    void identityNamesEveryItem()
+    {
+        const QJsonObject manifest = setlist(u" Gala\n"_s,
+            {QJsonObject {{"occurrenceKey"_L1, u" enc-1 "_s}, {"scoreKey"_L1, u"ignored"_s}},
+                QJsonObject {{"songKey"_L1, u"s"_s}, {"scoreKey"_L1, u" k "_s}, {"title"_L1, u" T "_s}}});
+        QCOMPARE(
+            DownloadedShowContent::identityText(manifest), u"setlist|Gala\nitems|occ|enc-1\n1|s|k|0|-1|T"_s);
+
+        const auto id = DownloadedShowContent::showIdentity(manifest);
+        QVERIFY(QRegularExpression(u"^[0-9a-f]{32}$"_s).match(id.value_or(QString())).hasMatch());
+        QCOMPARE(DownloadedShowContent::showIdentity(manifest), id);
+    }
+
+    void itemsDifferingOnlyInTitleAreDifferentShows()
+    {
+        const auto titled = [](const QString &title) {
+            return setlist(u"Gala"_s, {QJsonObject {{"scoreKey"_L1, u"ode"_s}, {"title"_L1, title}}});
+        };
+        QVERIFY(DownloadedShowContent::showIdentity(titled(u"Ode"_s)).has_value());
+        QVERIFY(DownloadedShowContent::showIdentity(titled(u"Ode"_s))
+            != DownloadedShowContent::showIdentity(titled(u"Ode (encore)"_s)));
+    }
+
+    void aManifestWithoutItemsOrScoreKeyHasNoIdentity()
+    {
+        QCOMPARE(DownloadedShowContent::identityText({{"score"_L1, QJsonObject {{"scoreKey"_L1, u"k"_s}}}}),
+            u"setlist|\nscore|k"_s);
+        QVERIFY(!DownloadedShowContent::showIdentity({{"score"_L1, QJsonObject {{"scoreKey"_L1, u"  "_s}}}}));
+        QVERIFY(!DownloadedShowContent::showIdentity(setlist(u"Gala"_s, {})));
+    }
+
+    void ownerWants_data()
+    {
+        QTest::addColumn<QJsonObject>("owner");
+        QTest::addColumn<int>("range");
+        QTest::addColumn<QList<int>>("expected");
+        const int all = int(PageRange::all);
+        const int playable = int(PageRange::playable);
+
+        QTest::newRow("sorted by index") << score(u"k"_s, {2, 0, 1}) << all << QList<int> {0, 1, 2};
+        QTest::newRow("5,000 pages") << score(u"k"_s, range(0, 4999)) << all << range(0, 4999);
+        QTest::newRow("5,001 pages") << score(u"k"_s, range(0, 5000)) << all << QList<int> {};
+        QTest::newRow("no pages") << score(u"k"_s, {}) << all << QList<int> {};
+        QTest::newRow("256-character key") << score(QString(256, u'k'), {0}) << all << QList<int> {0};
+        QTest::newRow("257-character key") << score(QString(257, u'k'), {0}) << all << QList<int> {};
+        QTest::newRow("blank key") << score(u" "_s, {0}) << all << QList<int> {};
+        QTest::newRow("negative token")
+            << pages({{"scoreKey"_L1, u"k"_s}, {"scoreToken"_L1, -1}}, {0}) << all << QList<int> {};
+        QTest::newRow("fractional token")
+            << pages({{"scoreKey"_L1, u"k"_s}, {"scoreToken"_L1, 1.5}}, {0}) << all << QList<int> {};
+
+        QJsonObject mixed = score(u"k"_s, {0});
+        mixed.insert("pages"_L1, QJsonArray {mixed.value("pages"_L1).toArray().at(0), 3});
+        QTest::newRow("a page that is not an object") << mixed << all << QList<int> {};
+
+        QJsonObject versions = score(u"k"_s, {-1, 0, 1, 2, 3});
+        QJsonArray list = versions.value("pages"_L1).toArray();
+        list[2] = QJsonObject {{"index"_L1, 1}, {"baseVersion"_L1, u"  "_s}};
+        list[3] = QJsonObject {{"index"_L1, 2}, {"baseVersion"_L1, QString(257, u'v')}};
+        list[4] = QJsonObject {{"index"_L1, 3}, {"baseVersion"_L1, QString(256, u'v')}};
+        versions.insert("pages"_L1, list);
+        QTest::newRow("negative index and unusable versions skipped") << versions << all << QList<int> {0, 3};
+
+        QJsonObject item = score(u"k"_s, range(0, 5));
+        item.insert("startPage"_L1, 2);
+        item.insert("endPage"_L1, 3);
+        QTest::newRow("item range") << item << playable << QList<int> {2, 3};
+        QTest::newRow("score ignores the range") << item << all << range(0, 5);
+        item.insert("endPage"_L1, 1);
+        QTest::newRow("end before start plays to the last page") << item << playable << range(2, 5);
+        item.insert("startPage"_L1, 9);
+        QTest::newRow("start past the pages plays the last one") << item << playable << QList<int> {5};
+
+        QJsonObject counted = score(u"k"_s, range(0, 4));
+        counted.insert("pageCount"_L1, 3);
+        QTest::newRow("page count bounds the playable pages") << counted << playable << range(0, 2);
+        QTest::newRow("only negative indices") << score(u"k"_s, {-2, -1}) << playable << QList<int> {};
+    }
+
+    void ownerWants()
+    {
+        QFETCH(QJsonObject, owner);
+        QFETCH(int, range);
+        QFETCH(QList<int>, expected);
+        const QList<AssetStore::Want> wants = DownloadedShowContent::ownerWants(owner, PageRange(range));
+        QCOMPARE(wantedPages(wants), QList<qint64>(expected.cbegin(), expected.cend()));
+        for (const AssetStore::Want &want : wants) {
+            QCOMPARE(want.kind, u"base.png"_s);
+            QCOMPARE(want.scoreToken, 7);
+        }
+    }
+
+    void wantsNameTheFilesTheStageReads()
+    {
+        const auto wants = DownloadedShowContent::ownerWants(score(u"chorale"_s, {4}), PageRange::all);
+        QCOMPARE(wants, (QList {AssetStore::Want::make(u"chorale"_s, 7, 4, u"base.png"_s, u"b4"_s)}));
+    }
+
+    void masterCoverageOfASetList()
+    {
+        const QJsonObject manifest = setlist(
+            u"Gala"_s, {score(u"ode"_s, {0, 1}), score(u"big"_s, range(0, 5000)), score(u"ode"_s, {1, 2})});
+        const auto coverage = DownloadedShowContent::masterCoverage(manifest);
+        QVERIFY(coverage);
+        QCOMPARE(coverage->chartCount, 3);
+        QCOMPARE(coverage->unresolvedChartCount, 1);
+        QCOMPARE(wantedPages(coverage->wants), (QList<qint64> {0, 1, 2}));
+    }
+
+    void masterCoverageOfAnOpenScore()
+    {
+        const auto coverage
+            = DownloadedShowContent::masterCoverage({{"score"_L1, score(u"ode"_s, {0, 1, 1})}});
+        QCOMPARE(coverage,
+            (DownloadedShowCoverage {{AssetStore::Want::make(u"ode"_s, 7, 0, u"base.png"_s, u"b0"_s),
+                                         AssetStore::Want::make(u"ode"_s, 7, 1, u"base.png"_s, u"b1"_s)},
+                1, 0}));
+        QCOMPARE(DownloadedShowContent::masterCoverage({{"score"_L1, score(u"ode"_s, {})}}),
+            (DownloadedShowCoverage {{}, 0, 0}));
+        QVERIFY(!DownloadedShowContent::masterCoverage({{"structureVersion"_L1, 1}}));
+    }
+
+    void recordWantsStopAtTheLimit()
+    {
+        QJsonArray items;
+        for (int i = 0; i < 5; ++i)
+            items.append(score(u"s%1"_s.arg(i), range(0, 4999)));
+        DownloadedShowLibrary::Record record;
+        record.manifest = setlist(u"Marathon"_s, items);
+        record.renditionsByRef.insert(u"part"_s, score(u"part"_s, {0}));
+        const QList<AssetStore::Want> wants = record.wants();
+        QCOMPARE(wants.size(), DownloadedShowLibrary::maxRecordWants);
+        QCOMPARE(wants.last().scoreKey, u"s4"_s);
+    }
+
+    void renditionRefs_data()
+    {
+        QTest::addColumn<QString>("ref");
+        QTest::addColumn<std::optional<QString>>("valid");
+        QTest::newRow("plain") << u"reel.violin"_s << std::optional(u"reel.violin"_s);
+        QTest::newRow("trimmed") << u" reel \n"_s << std::optional(u"reel"_s);
+        QTest::newRow("512 characters") << QString(512, u'r') << std::optional(QString(512, u'r'));
+        QTest::newRow("513 characters") << QString(513, u'r') << std::optional<QString>();
+        QTest::newRow("blank") << u"  "_s << std::optional<QString>();
+        QTest::newRow("slash") << u"a/b"_s << std::optional<QString>();
+        QTest::newRow("backslash") << u"a\\b"_s << std::optional<QString>();
+    }
+
+    void renditionRefs()
+    {
+        QFETCH(QString, ref);
+        QFETCH(std::optional<QString>, valid);
+        QCOMPARE(DownloadedShowContent::validRenditionRef(ref), valid);
+    }
+
+    void advertisedRefsComeFromItemsAndTheOpenScore()
+    {
+        const auto options = [](const QStringList &refs) {
+            QJsonArray list;
+            for (const QString &ref : refs)
+                list.append(QJsonObject {{"optionID"_L1, ref}, {"ref"_L1, ref}});
+            return list;
+        };
+        QJsonObject item = score(u"a"_s, {0});
+        item.insert("partOptions"_L1, options({u"a.vln"_s, u" a.cl "_s, u"x/y"_s}));
+        QJsonObject open = score(u"b"_s, {0});
+        open.insert("partOptions"_L1, options({u"b.vln"_s}));
+        QJsonObject manifest = setlist(u"Gala"_s, {item});
+        manifest.insert("score"_L1, open);
+        QCOMPARE(DownloadedShowContent::advertisedRenditionRefs(manifest),
+            (QSet<QString> {u"a.vln"_s, u"a.cl"_s, u"b.vln"_s}));
+    }
+
+    void displayTitle_data()
+    {
+        QTest::addColumn<QJsonObject>("manifest");
+        QTest::addColumn<QString>("title");
+        const QJsonObject titled {{"title"_L1, u" Ode "_s}};
+        QTest::newRow("set list") << QJsonObject {{"show"_L1, QJsonObject {{"setlistName"_L1, u" Gala "_s}}},
+            {"score"_L1, titled}} << u"Gala"_s;
+        QTest::newRow("score") << QJsonObject {{"show"_L1, QJsonObject {{"setlistName"_L1, u" "_s}}},
+            {"score"_L1, titled}}
+                               << u"Ode"_s;
+        QTest::newRow("neither") << QJsonObject {} << u"Saved Show"_s;
+    }
+
+    void displayTitle()
+    {
+        QFETCH(QJsonObject, manifest);
+        QFETCH(QString, title);
+        QCOMPARE(DownloadedShowContent::displayTitle(manifest), title);
+    }
+
+    void statusText_data()
+    {
+        QTest::addColumn<int>("cached");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("readyParts");
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<int>("unresolved");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("openable");
+        QTest::newRow("one unresolved chart")
+            << 4 << 4 << 0 << 0 << 1 << u"SAVED · PREPARING 1 CHART"_s << false;
+        QTest::newRow("two unresolved charts")
+            << 0 << 4 << 0 << 2 << 2 << u"SAVED · PREPARING 2 CHARTS"_s << false;
+        QTest::newRow("parts missing") << 5 << 5 << 3 << 5 << 0 << u"SAVED · PREPARING 3/5 PARTS"_s << false;
+        QTest::newRow("pages missing") << 2 << 5 << 0 << 1 << 0 << u"SAVED · DOWNLOADING 2/5"_s << false;
+        QTest::newRow("complete") << 5 << 5 << 2 << 2 << 0 << u"READY OFFLINE · 5/5"_s << true;
+        QTest::newRow("no pages") << 0 << 0 << 0 << 0 << 0 << u"SAVED · DOWNLOADING 0/0"_s << false;
+    }
+
+    void statusText()
+    {
+        QFETCH(int, cached);
+        QFETCH(int, total);
+        QFETCH(int, readyParts);
+        QFETCH(int, parts);
+        QFETCH(int, unresolved);
+        QFETCH(QString, text);
+        QFETCH(bool, openable);
+        DownloadedShowSummary summary;
+        summary.cachedPages = cached;
+        summary.totalPages = total;
+        summary.readyPartCount = readyParts;
+        summary.totalPartCount = parts;
+        summary.unresolvedChartCount = unresolved;
+        QCOMPARE(summary.statusText(), text);
+        QCOMPARE(summary.isOpenable(), openable);
+    }
+};
+
+QTEST_GUILESS_MAIN(DownloadedShowContentTest)
+#include "tst_downloadedshowcontent.moc"

@@ -1,0 +1,582 @@
+#include "../assets/AssetStoreHarness.h"
+
+#include "saved/DownloadedShowContent.h"
+#include "saved/DownloadedShowLibrary.h"
+#include "support/Json.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Want = AssetStore::Want;
+using Record = DownloadedShowLibrary::Record;
+
+QJsonObject score(const QString &key, qint64 token, int pageCount, const QString &version = u"1"_s)
+{
+    QJsonArray pages;
+    for (int i = 0; i < pageCount; ++i)
+        pages.append(QJsonObject {
+            {"index"_L1, i}, {"baseVersion"_L1, key + u'-' + QString::number(i) + u'-' + version}});
+    return {{"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"title"_L1, key}, {"pages"_L1, pages}};
+}
+
+QJsonObject withParts(QJsonObject owner, const QStringList &refs)
+{
+    QJsonArray options;
+    for (const QString &ref : refs)
+        options.append(QJsonObject {{"optionID"_L1, ref}, {"label"_L1, ref}, {"ref"_L1, ref}});
+    owner.insert("partOptions"_L1, options);
+    return owner;
+}
+
+QJsonObject setlist(const QString &name, const QList<QJsonObject> &items)
+{
+    QJsonArray list;
+    for (const QJsonObject &item : items)
+        list.append(item);
+    return {
+        {"structureVersion"_L1, 1}, {"show"_L1, QJsonObject {{"setlistName"_L1, name}, {"items"_L1, list}}}};
+}
+
+QJsonObject sampleShow()
+{
+    QFile file(QStringLiteral(PGW_SHARED_DIR "/sample-show/show.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QString identity(const QJsonObject &manifest)
+{
+    return DownloadedShowContent::showIdentity(manifest).value_or(QString());
+}
+
+QList<Want> masterWants(const QJsonObject &manifest)
+{
+    return DownloadedShowContent::masterCoverage(manifest).value_or(DownloadedShowCoverage {}).wants;
+}
+
+QList<Want> renditionWants(const QJsonObject &descriptor)
+{
+    return DownloadedShowContent::ownerWants(descriptor, DownloadedShowContent::PageRange::all);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes, qint64 size = -1)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+    if (size >= 0)
+        QVERIFY(file.resize(size));
+}
+
+// A library over a real temporary directory beside a real asset store; the clock, the queue and the
+// main thread are one manual scheduler.
+class LibraryHarness
+{
+public:
+    LibraryHarness() { QDir().mkpath(directory); }
+
+    void start(bool withNetwork = false)
+    {
+        assets.start(withNetwork);
+        open();
+    }
+
+    // A new library object over the same directory, as after a restart.
+    void open()
+    {
+        library.reset();
+        library = std::make_unique<DownloadedShowLibrary>(directory, assets.store,
+            DownloadedShowLibrary::Environment {[this] { return assets.wallNow(); },
+                [this](const QString &path, const QByteArray &bytes) {
+                    ++writes;
+                    return !failWrites && AssetDirectory::writeAtomically(path, bytes);
+                },
+                [this](const QString &path) { return !failRemoves && QFile::remove(path); }});
+        settle();
+    }
+
+    void settle() { assets.scheduler.runPending(); }
+
+    bool saveLive(const QJsonObject &manifest, const QSet<QString> &refs = {})
+    {
+        library->captureLiveManifest(manifest);
+        const bool saved = library->saveCurrentShow(refs);
+        settle();
+        return saved;
+    }
+
+    void cache(const QList<Want> &wants)
+    {
+        for (const Want &want : wants)
+            assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
+    }
+
+    QString recordPath(const QString &id) const { return directory + u'/' + id + u".json"_s; }
+    QString statusOf(const QString &id) const
+    {
+        const auto summary = library->summary(id);
+        return summary ? summary->statusText() : QString();
+    }
+
+    AssetStoreHarness assets;
+    QString directory = assets.root.filePath(DownloadedShowLibrary::directoryName);
+    std::unique_ptr<DownloadedShowLibrary> library;
+    int writes = 0;
+    bool failWrites = false;
+    bool failRemoves = false;
+};
+
+} // namespace
+
+class DownloadedShowLibraryTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void savingBeforeAnyManifestFails()
+    {
+        LibraryHarness h;
+        h.start();
+        QVERIFY(!h.library->saveCurrentShow({}));
+        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
+
+        h.library->captureLiveManifest({{"score"_L1, QJsonObject {{"scoreToken"_L1, 3}}}});
+        QVERIFY(!h.library->saveCurrentShow({}));
+        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
+        QCOMPARE(h.writes, 0);
+    }
+
+    void aSavedShowOpensAfterARestart()
+    {
+        LibraryHarness h;
+        h.start();
+        const QJsonObject sample = sampleShow();
+        const QJsonObject manifest = sample.value("manifest"_L1).toObject();
+        const QJsonObject violin
+            = sample.value("renditions"_L1).toObject().value("harbour-reel.violin"_L1).toObject();
+        h.library->captureLiveManifest(manifest);
+        h.library->captureLiveRendition(u"harbour-reel.violin"_s, violin);
+        QSignalSpy savedChanges(h.library.get(), &DownloadedShowLibrary::isCurrentShowSavedChanged);
+        QVERIFY(h.library->saveCurrentShow({u"harbour-reel.violin"_s}));
+        QVERIFY(!h.library->lastSaveFailure());
+        QVERIFY(h.library->isCurrentShowSaved());
+        QCOMPARE(savedChanges.size(), 1);
+
+        const QString id = identity(manifest);
+        DownloadedShowSummary expected;
+        expected.id = id;
+        expected.title = u"Spring Concert (sample)"_s;
+        expected.updatedAt = QDateTime::fromMSecsSinceEpoch(h.assets.wallNow(), Qt::UTC);
+        expected.chartCount = 3;
+        // Chorale 5 pages, reel 4, processional 4 of 5 (it starts on page 1).
+        expected.totalPages = 13;
+        expected.totalPartCount = 1;
+        QCOMPARE(h.library->shows(), QList {expected});
+        QCOMPARE(h.library->currentShowSummary(), expected);
+        QCOMPARE(h.statusOf(id), u"SAVED · DOWNLOADING 0/13"_s);
+        const auto saved = h.library->record(id);
+        QVERIFY(saved);
+
+        h.open();
+        QCOMPARE(h.library->record(id), saved);
+        QCOMPARE(h.library->shows(), QList {expected});
+        QCOMPARE(h.library->rendition(u"harbour-reel.violin"_s, id), violin);
+        QVERIFY(!h.library->rendition(u"harbour-reel.clarinet"_s, id));
+        QVERIFY(!h.library->isCurrentShowSaved());
+        QVERIFY(!h.library->currentShowSummary());
+    }
+
+    void recordFilesAreWrittenWithSortedKeys()
+    {
+        LibraryHarness h;
+        h.start();
+        const QJsonObject manifest
+            = setlist(u"Gala"_s, {withParts(score(u"ode"_s, 1, 2), {u"b.ref"_s, u"a.ref"_s})});
+        h.assets.scheduler.advance(0.25);
+        QVERIFY(h.saveLive(manifest, {u"b.ref"_s, u"a.ref"_s}));
+
+        const QString id = identity(manifest);
+        const QByteArray text = readAll(h.recordPath(id));
+        const QJsonObject expected {
+            {"format"_L1, u"local.pagewright.downloaded-show"_s},
+            {"schemaVersion"_L1, 1},
+            {"id"_L1, id},
+            {"updatedAt"_L1, double(h.assets.wallNow()) / 1000.0},
+            {"manifest"_L1, manifest},
+            {"renditionsByRef"_L1, QJsonObject {}},
+            {"expectedRenditionRefs"_L1, QJsonArray {u"a.ref"_s, u"b.ref"_s}},
+        };
+        QCOMPARE(json::parseObject(text), expected);
+        QStringList keys;
+        for (const char *key : {"expectedRenditionRefs", "format", "id", "manifest", "renditionsByRef",
+                 "schemaVersion", "updatedAt"})
+            keys.append(QString::fromLatin1(key));
+        qsizetype previous = -1;
+        for (const QString &key : keys) {
+            const qsizetype at = text.indexOf(u"\"%1\":"_s.arg(key).toUtf8());
+            QVERIFY2(at > previous, qPrintable(key));
+            previous = at;
+        }
+    }
+
+    void filesThatAreNotRecordsAreIgnoredAndKept_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("saveWrites");
+
+        const QJsonObject manifest = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)});
+        const QString id = identity(manifest);
+        const QString name = id + u".json"_s;
+        Record record {id, manifest};
+        const QJsonObject valid = record.toJson();
+        const auto changed = [&valid](QLatin1StringView key, const QJsonValue &value) {
+            QJsonObject object = valid;
+            object.insert(key, value);
+            return json::compact(object);
+        };
+        const QJsonObject other = setlist(u"Other"_s, {score(u"fin"_s, 2, 2)});
+
+        QTest::newRow("foreign format")
+            << name << changed("format"_L1, u"com.example.show"_s) << qint64(-1) << false;
+        QTest::newRow("newer schema") << name << changed("schemaVersion"_L1, 2) << qint64(-1) << false;
+        QTest::newRow("manifest of another show")
+            << name << changed("manifest"_L1, other) << qint64(-1) << false;
+        QTest::newRow("manifest without identity")
+            << name
+            << changed("manifest"_L1, QJsonObject {{"show"_L1, QJsonObject {{"setlistName"_L1, u"Gala"_s}}}})
+            << qint64(-1) << false;
+        QTest::newRow("not JSON") << name << QByteArray("{\"format\":") << qint64(-1) << false;
+        QTest::newRow("oversized") << name << json::compact(valid)
+                                   << qint64(DownloadedShowLibrary::maxRecordBytes + 1) << false;
+        QTest::newRow("moved") << QString(32, u'0') + u".json"_s << json::compact(valid) << qint64(-1)
+                               << true;
+        QTest::newRow("hidden") << u"."_s + name << json::compact(valid) << qint64(-1) << true;
+    }
+
+    void filesThatAreNotRecordsAreIgnoredAndKept()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, size);
+        QFETCH(bool, saveWrites);
+        LibraryHarness h;
+        const QString path = h.directory + u'/' + fileName;
+        writeFile(path, content, size);
+        const QByteArray before = readAll(path);
+        h.start();
+        QVERIFY(h.library->shows().isEmpty());
+
+        // Saving the same show never replaces a file it could not read as its own.
+        QCOMPARE(h.saveLive(setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)})), saveWrites);
+        QCOMPARE(h.library->isCurrentShowSaved(), saveWrites);
+        QCOMPARE(readAll(path), before);
+        if (!saveWrites)
+            QCOMPARE(h.library->lastSaveFailure(), u"the saved show could not be written to this device"_s);
+    }
+
+    void aLinkIsNeitherReadNorWrittenThrough()
+    {
+        LibraryHarness h;
+        const QJsonObject manifest = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)});
+        const QByteArray content = json::compact(Record {identity(manifest), manifest}.toJson());
+        const QString target = h.assets.root.filePath(u"elsewhere.json"_s);
+        writeFile(target, content);
+        QVERIFY(QFile::link(target, h.recordPath(identity(manifest))));
+        h.start();
+        QVERIFY(h.library->shows().isEmpty());
+        QVERIFY(!h.saveLive(manifest));
+        QCOMPARE(readAll(target), content);
+    }
+
+    void loadingDropsUnusableRenditions()
+    {
+        LibraryHarness h;
+        const QJsonObject manifest = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)});
+        const QString id = identity(manifest);
+        const QJsonObject part = score(u"ode-vln"_s, 11, 2);
+        const QJsonObject file {
+            {"format"_L1, DownloadedShowLibrary::recordFormat},
+            {"schemaVersion"_L1, 1},
+            {"id"_L1, id},
+            {"manifest"_L1, manifest},
+            {"renditionsByRef"_L1,
+                QJsonObject {{" ode.vln "_L1, part}, {"a/b"_L1, part}, {"empty"_L1, QJsonObject {}}}},
+            {"expectedRenditionRefs"_L1, QJsonArray {u"ode.cl"_s, u"bad\\ref"_s, 4}},
+        };
+        writeFile(h.recordPath(id), json::compact(file));
+        h.start();
+
+        const auto record = h.library->record(id);
+        QVERIFY(record);
+        QCOMPARE(record->renditionsByRef, (QMap<QString, QJsonObject> {{u"ode.vln"_s, part}}));
+        QCOMPARE(record->expectedRenditionRefs, (QSet<QString> {u"ode.vln"_s, u"ode.cl"_s}));
+        QCOMPARE(record->updatedAt, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+        QCOMPARE(h.library->summary(id)->totalPartCount, 2);
+    }
+
+    void savingKeepsOnlyAdvertisedParts()
+    {
+        LibraryHarness h;
+        h.start();
+        const QJsonObject manifest
+            = setlist(u"Gala"_s, {withParts(score(u"reel"_s, 1, 2), {u"reel.vln"_s, u"reel.cl"_s})});
+        const QJsonObject violin = score(u"reel-vln"_s, 11, 2);
+        h.library->captureLiveManifest(manifest);
+        h.library->captureLiveRendition(u"reel.vln"_s, violin);
+        h.library->captureLiveRendition(u"gone.part"_s, score(u"gone"_s, 12, 1));
+        QVERIFY(h.library->saveCurrentShow({u"reel.cl"_s, u"unknown"_s, u"reel/cl"_s}));
+
+        const auto record = h.library->record(identity(manifest));
+        QCOMPARE(record->renditionsByRef, (QMap<QString, QJsonObject> {{u"reel.vln"_s, violin}}));
+        QCOMPARE(record->expectedRenditionRefs, QSet<QString> {u"reel.cl"_s});
+        QCOMPARE(h.library->summary(record->id)->totalPartCount, 2);
+    }
+
+    void unusableRenditionsAreNotCaptured_data()
+    {
+        QTest::addColumn<QString>("ref");
+        QTest::addColumn<QJsonObject>("descriptor");
+        QTest::newRow("slash") << u"reel/vln"_s << score(u"reel-vln"_s, 11, 2);
+        QTest::newRow("blank") << u" "_s << score(u"reel-vln"_s, 11, 2);
+        QTest::newRow("too long") << QString(513, u'r') << score(u"reel-vln"_s, 11, 2);
+        QTest::newRow("no pages") << u"reel.vln"_s << score(u"reel-vln"_s, 11, 0);
+    }
+
+    void unusableRenditionsAreNotCaptured()
+    {
+        QFETCH(QString, ref);
+        QFETCH(QJsonObject, descriptor);
+        LibraryHarness h;
+        h.start();
+        const QJsonObject manifest = setlist(u"Gala"_s, {withParts(score(u"reel"_s, 1, 2), {ref})});
+        QVERIFY(h.saveLive(manifest));
+        const auto before = h.library->record(identity(manifest));
+        h.library->captureLiveRendition(ref, descriptor);
+        QCOMPARE(h.library->record(identity(manifest)), before);
+    }
+
+    void liveCaptureKeepsASavedShowUpToDate()
+    {
+        LibraryHarness h;
+        const QJsonObject first = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2, u"1"_s)});
+        const QJsonObject revised = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2, u"2"_s)});
+        h.cache(masterWants(first));
+        h.cache(masterWants(revised));
+        h.start();
+        QVERIFY(h.saveLive(first));
+        const QString id = identity(first);
+        QCOMPARE(identity(revised), id);
+
+        h.assets.scheduler.advance(60);
+        h.library->captureLiveManifest(revised);
+        h.library->captureLiveRendition(u"ode.vln"_s, score(u"ode-vln"_s, 11, 1));
+        h.settle();
+        const auto record = h.library->record(id);
+        QCOMPARE(record->manifest, revised);
+        QCOMPARE(record->expectedRenditionRefs, QSet<QString> {u"ode.vln"_s});
+        QCOMPARE(record->updatedAt, QDateTime::fromMSecsSinceEpoch(h.assets.wallNow(), Qt::UTC));
+        QVERIFY(h.library->isCurrentShowSaved());
+
+        // The replaced page versions are no longer needed by any saved show.
+        for (const Want &want : masterWants(first))
+            QVERIFY(!h.assets.has(want.cacheFileName));
+        for (const Want &want : masterWants(revised))
+            QVERIFY(h.assets.has(want.cacheFileName));
+
+        h.open();
+        QCOMPARE(h.library->record(id), record);
+    }
+
+    void anotherShowForgetsTheCapturedRenditions()
+    {
+        LibraryHarness h;
+        h.start();
+        const QJsonObject gala = setlist(u"Gala"_s, {withParts(score(u"reel"_s, 1, 2), {u"reel.vln"_s})});
+        const QJsonObject matinee
+            = setlist(u"Matinee"_s, {withParts(score(u"reel"_s, 1, 2), {u"reel.vln"_s})});
+        h.library->captureLiveManifest(gala);
+        h.library->captureLiveRendition(u"reel.vln"_s, score(u"reel-vln"_s, 11, 2));
+        h.library->captureLiveManifest(gala);
+        h.library->captureLiveManifest(matinee);
+        QVERIFY(h.library->saveCurrentShow({}));
+        QVERIFY(h.library->record(identity(matinee))->renditionsByRef.isEmpty());
+
+        h.library->captureLiveManifest(gala);
+        h.library->captureLiveRendition(u"reel.vln"_s, score(u"reel-vln"_s, 11, 2));
+        h.library->captureLiveManifest(gala);
+        QVERIFY(h.library->saveCurrentShow({}));
+        QCOMPARE(h.library->record(identity(gala))->renditionsByRef.keys(), QStringList {u"reel.vln"_s});
+    }
+
+    void endingTheLiveSessionForgetsTheShow()
+    {
+        LibraryHarness h;
+        h.start();
+        QVERIFY(h.saveLive(setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)})));
+        QVERIFY(h.library->currentShowSummary());
+        h.library->endLiveSession();
+        QVERIFY(!h.library->isCurrentShowSaved());
+        QVERIFY(!h.library->currentShowSummary());
+        QVERIFY(!h.library->saveCurrentShow({}));
+        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
+        QCOMPARE(h.library->shows().size(), 1);
+    }
+
+    void failedWritesLeaveTheLibraryUnchanged_data()
+    {
+        QTest::addColumn<bool>("failWrites");
+        QTest::addColumn<int>("padding");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("write fails") << true << 0 << 1;
+        QTest::newRow("record over 16 MiB") << false << int(DownloadedShowLibrary::maxRecordBytes) << 0;
+    }
+
+    void failedWritesLeaveTheLibraryUnchanged()
+    {
+        QFETCH(bool, failWrites);
+        QFETCH(int, padding);
+        QFETCH(int, writes);
+        LibraryHarness h;
+        h.start();
+        h.failWrites = failWrites;
+        QJsonObject manifest = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)});
+        manifest.insert("notes"_L1, QString(padding, u'x'));
+        QVERIFY(!h.saveLive(manifest));
+        QCOMPARE(h.library->lastSaveFailure(), u"the saved show could not be written to this device"_s);
+        QCOMPARE(h.writes, writes);
+        QVERIFY(!h.library->isCurrentShowSaved());
+        QVERIFY(h.library->shows().isEmpty());
+        QVERIFY(!QFile::exists(h.recordPath(identity(manifest))));
+    }
+
+    void deleting()
+    {
+        LibraryHarness h;
+        h.start();
+        const QJsonObject manifest = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)});
+        const QString id = identity(manifest);
+        QVERIFY(h.saveLive(manifest));
+        QSignalSpy failures(h.library.get(), &DownloadedShowLibrary::lastDeleteFailureChanged);
+
+        QVERIFY(!h.library->deleteShow(QString(32, u'f')));
+        QVERIFY(!h.library->lastDeleteFailure());
+
+        h.failRemoves = true;
+        QVERIFY(!h.library->deleteShow(id));
+        QCOMPARE(h.library->lastDeleteFailure(), u"the saved show could not be removed from this device"_s);
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(h.library->record(id));
+        QVERIFY(QFile::exists(h.recordPath(id)));
+        QVERIFY(h.library->isCurrentShowSaved());
+
+        h.failRemoves = false;
+        QVERIFY(h.library->deleteShow(id));
+        QVERIFY(!h.library->lastDeleteFailure());
+        QCOMPARE(failures.size(), 2);
+        QVERIFY(!QFile::exists(h.recordPath(id)));
+        QVERIFY(h.library->shows().isEmpty());
+        QVERIFY(!h.library->isCurrentShowSaved());
+    }
+
+    void deletingOneOfTwoShowsKeepsTheSharedFiles()
+    {
+        LibraryHarness h;
+        const QJsonObject gala = setlist(u"Gala"_s, {score(u"ode"_s, 1, 3), score(u"march"_s, 2, 2)});
+        const QJsonObject matinee = setlist(u"Matinee"_s, {score(u"ode"_s, 1, 3), score(u"fin"_s, 3, 2)});
+        h.cache(masterWants(gala));
+        h.cache(masterWants(matinee));
+        h.start();
+        QVERIFY(h.saveLive(gala));
+        QVERIFY(h.saveLive(matinee));
+        QCOMPARE(h.library->shows().size(), 2);
+
+        QVERIFY(h.library->deleteShow(identity(gala)));
+        h.settle();
+        for (const Want &want : masterWants(gala))
+            QCOMPARE(h.assets.has(want.cacheFileName), want.scoreKey == u"ode"_s);
+        for (const Want &want : masterWants(matinee))
+            QVERIFY(h.assets.has(want.cacheFileName));
+        QCOMPARE(h.statusOf(identity(matinee)), u"READY OFFLINE · 5/5"_s);
+    }
+
+    void showsAreListedNewestFirstThenByTitle()
+    {
+        LibraryHarness h;
+        h.start();
+        QVERIFY(h.saveLive(setlist(u"Matinee"_s, {score(u"a"_s, 1, 1)})));
+        h.assets.scheduler.advance(10);
+        QVERIFY(h.saveLive(setlist(u"beta"_s, {score(u"b"_s, 1, 1)})));
+        QVERIFY(h.saveLive(setlist(u"Alpha"_s, {score(u"c"_s, 1, 1)})));
+        QStringList titles;
+        for (const DownloadedShowSummary &show : h.library->shows())
+            titles.append(show.title);
+        QCOMPARE(titles, (QStringList {u"Alpha"_s, u"beta"_s, u"Matinee"_s}));
+    }
+
+    void aSavedShowDownloadsUntilItIsReadyOffline()
+    {
+        LibraryHarness h;
+        h.start(true);
+        h.assets.store->setOnContentsChange([&h] { h.library->refresh(); });
+        h.settle();
+        const QJsonObject manifest
+            = setlist(u"Gala"_s, {withParts(score(u"reel"_s, 1, 2), {u"reel.vln"_s}), score(u"ode"_s, 2, 1)});
+        const QJsonObject violin = score(u"reel-vln"_s, 11, 2);
+        const QString id = identity(manifest);
+        QVERIFY(h.saveLive(manifest, {u"reel.vln"_s}));
+        QCOMPARE(h.statusOf(id), u"SAVED · DOWNLOADING 0/3"_s);
+
+        // The show model pumps the book, then the selected part once its rendition arrived.
+        const QList<Want> pages = masterWants(manifest);
+        h.assets.store->pump(pages, std::nullopt);
+        h.settle();
+        for (int i = 0; i < pages.size(); ++i) {
+            QCOMPARE(h.assets.fetches.size(), i + 1);
+            h.assets.answer(i, 200, pages[i].version.toUtf8());
+        }
+        QCOMPARE(h.statusOf(id), u"SAVED · PREPARING 0/1 PARTS"_s);
+
+        h.library->captureLiveRendition(u"reel.vln"_s, violin);
+        const QList<Want> part = renditionWants(violin);
+        h.assets.store->pump(part, std::nullopt);
+        h.settle();
+        for (int i = 0; i < part.size(); ++i)
+            h.assets.answer(pages.size() + i, 200, part[i].version.toUtf8());
+        QCOMPARE(h.statusOf(id), u"READY OFFLINE · 3/3"_s);
+        const auto summary = h.library->summary(id);
+        QVERIFY(summary->isOpenable());
+        qint64 bytes = 0;
+        for (const Want &want : pages + part)
+            bytes += want.version.toUtf8().size();
+        QCOMPARE(summary->byteCount, bytes);
+
+        // Pinned: asking the store to drop the files leaves them in place.
+        h.assets.store->remove(pages + part);
+        h.settle();
+        for (const Want &want : pages + part)
+            QVERIFY(h.assets.has(want.cacheFileName));
+    }
+};
+
+QTEST_GUILESS_MAIN(DownloadedShowLibraryTest)
+#include "tst_downloadedshowlibrary.moc"
