@@ -27,6 +27,7 @@ PlayerConnection::~PlayerConnection()
     m_queue.runSync([this] {
         m_intentionallyClosed = true;
         tearDown();
+        PlayerCrypto::releaseThreadState();
     });
 }
 
@@ -129,6 +130,7 @@ void PlayerConnection::shutdownForProcessExit()
         m_intentionallyClosed = true;
         forgetJoin();
         tearDown();
+        PlayerCrypto::releaseThreadState();
     });
 }
 

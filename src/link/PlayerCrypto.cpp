@@ -1,6 +1,7 @@
 #include "link/PlayerCrypto.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/rand.h>
@@ -100,6 +101,11 @@ std::optional<QByteArray> secureRandomBytes(qsizetype count, const RandomFill &p
 std::optional<QByteArray> randomConnectionNonce()
 {
     return secureRandomBytes(connectionNonceLength, opensslRandom());
+}
+
+void releaseThreadState()
+{
+    OPENSSL_thread_stop();
 }
 
 std::optional<QByteArray> sessionSecret(const std::optional<QString> &linkValue)

@@ -31,6 +31,9 @@ RandomFill opensslRandom();
 // would repeat the key, so there is no predictable fallback: when both fail there are no bytes.
 std::optional<QByteArray> secureRandomBytes(qsizetype count, const RandomFill &primary);
 std::optional<QByteArray> randomConnectionNonce();
+// Frees the calling thread's random generator state. Called by a queue thread that is about to end,
+// so the state is not left to thread-exit handlers that may run after the process has begun to exit.
+void releaseThreadState();
 
 // A join link's "k" value: base 32 that decodes to exactly 16 bytes, white space trimmed.
 std::optional<QByteArray> sessionSecret(const std::optional<QString> &linkValue);
