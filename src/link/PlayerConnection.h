@@ -1,0 +1,174 @@
+#pragma once
+
+#include "link/ByteStream.h"
+#include "link/NetworkEndpoint.h"
+#include "link/PlayerRequestTracker.h"
+#include "support/Scheduler.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pgw {
+
+class PlayerSecureChannel;
+struct Frame;
+
+// The Player's link to one Host: a control connection for the session and an assets connection for
+// page images, each optionally sealed, guarded by a dial gate, a hello gate and a watchdog, and
+// re-dialled along a jittered ladder when the control connection drops. All work runs on the
+// connection queue; every callback and completion is delivered on the main thread in the order
+// it was issued.
+class PlayerConnection : public std::enable_shared_from_this<PlayerConnection>
+{
+public:
+    struct State
+    {
+        enum class Kind { Idle, Connecting, Connected, Ended };
+        Kind kind = Kind::Idle;
+        QString reason; // for Ended only
+        bool operator==(const State &) const = default;
+
+        static State idle() { return {Kind::Idle, {}}; }
+        static State connecting() { return {Kind::Connecting, {}}; }
+        static State connected() { return {Kind::Connected, {}}; }
+        static State ended(const QString &reason) { return {Kind::Ended, reason}; }
+    };
+
+    enum class AuthenticationEvent { Required, Rejected, Accepted };
+
+    struct Environment
+    {
+        Scheduler *queue = nullptr; // the "player.connection" queue
+        Scheduler *main = nullptr;
+        ByteStreamFactory streams;
+        JitterSource jitter;
+    };
+
+    using ManifestCompletion = std::function<void(std::optional<QJsonObject>)>;
+    using AssetCompletion = std::function<void(
+        qint64 status, const std::optional<QString> &fingerprint, const std::optional<QByteArray> &data)>;
+
+    static constexpr double dialGateDelay = 6.0;
+    static constexpr double helloGateDelay = 3.0;
+    static constexpr double watchdogDelay = 12.0;
+    static constexpr std::array<double, 5> ladder {0.25, 0.5, 1.0, 2.0, 3.5};
+    static constexpr double ladderCeiling = 5.0;
+
+    static std::shared_ptr<PlayerConnection> create(Environment environment);
+    // Tears everything down on the connection queue; the queue must still be running.
+    ~PlayerConnection();
+    PlayerConnection(const PlayerConnection &) = delete;
+    PlayerConnection &operator=(const PlayerConnection &) = delete;
+
+    // Set by the owner before use; absent callbacks are skipped.
+    std::function<void(const State &)> onStateChange;
+    std::function<void(const QJsonObject &)> onMessage;
+    std::function<void(AuthenticationEvent)> onAuthenticationChange;
+    std::function<void(bool encrypted)> onEncryptionChange;
+
+    void join(const NetworkEndpoint &endpoint, const QString &name,
+        const std::optional<QString> &recoveryServiceName, const std::optional<QString> &pin,
+        const std::optional<QByteArray> &key, bool supportsEncryption);
+    // Ignored unless the PIN normalises.
+    void retryAuthentication(const QString &pin);
+    void leave();
+    void reconnectNow();
+    void sendControl(const QJsonObject &message);
+
+    void requestManifest(ManifestCompletion completion);
+    void requestRenditionManifest(const QString &ref, ManifestCompletion completion);
+    void requestAsset(qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version,
+        bool urgent, AssetCompletion completion);
+    void readinessStalledRequestCount(std::function<void(int)> completion);
+
+    // Synchronous; must not be called on the connection queue.
+    void shutdownForProcessExit();
+
+private:
+    struct Lane;
+    struct SecureContext
+    {
+        QString kid;
+        QByteArray keyMaterial;
+    };
+
+    explicit PlayerConnection(Environment environment);
+
+    void onQueue(std::function<void(PlayerConnection &)> work);
+    Scheduler::Task weakTask(std::function<void(PlayerConnection &)> work);
+    void deliver(std::function<void(PlayerConnection &)> delivery);
+    void report(const State &state);
+    void deliverAuthentication(AuthenticationEvent event);
+
+    // Dialling and the life of the two connections.
+    void joinOnQueue(const NetworkEndpoint &endpoint, const QString &name,
+        const std::optional<QString> &recoveryServiceName, const std::optional<QString> &pin,
+        const std::optional<QByteArray> &key, bool supportsEncryption);
+    void openControl();
+    void openAssets();
+    std::shared_ptr<Lane> makeLane(bool control);
+    std::optional<SecureContext> secureContext();
+    void laneStateChanged(const std::shared_ptr<Lane> &lane, ByteStream::State state);
+    void controlReady();
+    void controlDropped();
+    void scheduleReconnect();
+    void tearDown();
+    void forgetJoin();
+    void cancelLane(Lane &lane);
+    void recycleLane(quint64 laneId);
+    bool isCurrent(const Lane &lane) const;
+    static bool isReady(const std::shared_ptr<Lane> &lane);
+
+    // Sending.
+    void sendOpening(Lane &lane, bool withPIN);
+    void send(Lane &lane, QJsonObject message, bool withPIN = true);
+    QString nextRequestId(QChar prefix);
+
+    // Receiving (PlayerConnectionReceive.cpp).
+    void laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes);
+    void handleFrame(Lane &lane, const Frame &frame);
+    void dispatch(Lane &lane, quint8 type, const QByteArray &payload);
+    void route(Lane &lane, const QJsonObject &message);
+    void roomOpened(Lane &lane);
+    void authenticationDemanded(AuthenticationEvent event);
+    void helloReceived();
+    void armWatchdog();
+
+    Scheduler &m_queue;
+    Scheduler &m_main;
+    ByteStreamFactory m_streams;
+    JitterSource m_jitter;
+
+    std::shared_ptr<Lane> m_control;
+    std::shared_ptr<Lane> m_assets;
+    quint64 m_laneCounter = 0;
+    std::optional<NetworkEndpoint> m_endpoint;
+    std::optional<QString> m_joinedServiceName;
+    QString m_playerName;
+    std::optional<QString> m_playerPIN;
+    bool m_awaitingAuthentication = false;
+    std::optional<QByteArray> m_playerKey;
+    bool m_hostSupportsEncryption = false;
+    bool m_hostRoomIsOpen = false;
+    bool m_assumeLegacyHost = false;
+    int m_secureDialFailures = 0;
+    bool m_controlSawEncrypted = false;
+    std::optional<std::pair<QString, QByteArray>> m_cachedPINIKM;
+    int m_attempts = 0;
+    TaskHandle m_reconnectWork;
+    TaskHandle m_dialGateWork;
+    TaskHandle m_watchdogWork;
+    TaskHandle m_helloGateWork;
+    bool m_sawHello = false;
+    bool m_intentionallyClosed = false;
+    qint64 m_nextRequestId = 0;
+    PlayerRequestTracker m_requests;
+};
+
+} // namespace pgw

@@ -1,0 +1,167 @@
+#include "link/PlayerConnection.h"
+
+#include "link/PlayerConnectionLane.h"
+#include "support/Json.h"
+
+using namespace Qt::StringLiterals;
+
+namespace pgw {
+
+void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes)
+{
+    if (lane->cancelled || !isCurrent(*lane))
+        return;
+    lane->reader.append(bytes);
+    while (!lane->cancelled && isCurrent(*lane)) {
+        const auto frame = lane->reader.next();
+        if (!frame)
+            break;
+        handleFrame(*lane, *frame);
+    }
+    if (lane->reader.hasError() && !lane->cancelled)
+        cancelLane(*lane);
+}
+
+void PlayerConnection::armWatchdog()
+{
+    m_watchdogWork.cancel();
+    std::weak_ptr<Lane> lane = m_control;
+    m_watchdogWork = m_queue.postAfter(watchdogDelay, weakTask([lane](PlayerConnection &self) {
+        auto control = lane.lock();
+        if (control && control == self.m_control)
+            self.cancelLane(*control);
+    }));
+}
+
+void PlayerConnection::handleFrame(Lane &lane, const Frame &frame)
+{
+    if (lane.control)
+        armWatchdog();
+
+    if (frame.type == Wire::SealedFrame) {
+        const auto plaintext = lane.channel ? lane.channel->open(frame.payload) : std::nullopt;
+        if (!plaintext || plaintext->isEmpty() || plaintext->size() > Wire::maxPlaintextLength) {
+            cancelLane(lane);
+            return;
+        }
+        if (lane.control)
+            m_controlSawEncrypted = true;
+        dispatch(lane, quint8(plaintext->at(0)), plaintext->sliced(1));
+        return;
+    }
+    if (!lane.channel) {
+        dispatch(lane, frame.type, frame.payload);
+        return;
+    }
+    // With a channel, the Host may only speak plainly to say it wants a PIN, rejects one, opens the
+    // room or ends the session, and on the control connection only before its first sealed frame.
+    const auto message
+        = frame.type == Wire::JsonMessage ? json::parseObject(frame.payload) : std::optional<QJsonObject>();
+    const QString type = message ? json::stringOr(*message, "type"_L1) : QString();
+    const bool acceptable
+        = (type == MessageType::auth || type == MessageType::end) && !(lane.control && m_controlSawEncrypted);
+    if (!acceptable) {
+        cancelLane(lane);
+        return;
+    }
+    route(lane, *message);
+}
+
+void PlayerConnection::dispatch(Lane &lane, quint8 type, const QByteArray &payload)
+{
+    switch (type) {
+    case Wire::JsonMessage:
+        if (const auto message = json::parseObject(payload))
+            route(lane, *message);
+        break;
+    case Wire::AssetResponseFrame:
+        if (const auto response = AssetResponse::parse(payload))
+            m_requests.assetResponse(*response);
+        break;
+    case Wire::AssetChunkFrame:
+        if (const auto chunk = AssetChunk::parse(payload))
+            m_requests.assetChunk(*chunk);
+        break;
+    default:
+        break;
+    }
+}
+
+void PlayerConnection::route(Lane &lane, const QJsonObject &message)
+{
+    const QString type = json::stringOr(message, "type"_L1);
+    const auto requestId = json::optString(message, "requestId"_L1);
+
+    if (type == MessageType::auth) {
+        const QString status = json::stringOr(message, "status"_L1);
+        if (status == AuthStatus::open) {
+            roomOpened(lane);
+            return;
+        }
+        if (status == AuthStatus::required || status == AuthStatus::rejected) {
+            authenticationDemanded(status == AuthStatus::required ? AuthenticationEvent::Required
+                                                                  : AuthenticationEvent::Rejected);
+            return;
+        }
+    } else if (type == MessageType::manifest && requestId) {
+        m_requests.resolveManifest(*requestId, json::optObject(message, "manifest"_L1));
+        return;
+    } else if (type == MessageType::renditionManifest && requestId) {
+        m_requests.resolveRenditionManifest(*requestId, message);
+        return;
+    } else if (type == MessageType::hello && lane.control) {
+        helloReceived();
+    } else if (type == MessageType::ping && message.contains("t"_L1)) {
+        if (isReady(m_control))
+            send(*m_control, {{"type"_L1, MessageType::pong}, {"t"_L1, message.value("t"_L1)}});
+    } else if (type == MessageType::end) {
+        m_intentionallyClosed = true;
+        report(State::ended(json::stringOr(message, "reason"_L1, EndReason::ended)));
+    }
+
+    if (lane.control) {
+        deliver([message](PlayerConnection &self) {
+            if (self.onMessage)
+                self.onMessage(message);
+        });
+    }
+}
+
+void PlayerConnection::roomOpened(Lane &lane)
+{
+    lane.channel.reset();
+    m_hostRoomIsOpen = true;
+    if (lane.control)
+        m_controlSawEncrypted = false;
+    sendOpening(lane, false);
+}
+
+void PlayerConnection::authenticationDemanded(AuthenticationEvent event)
+{
+    m_awaitingAuthentication = true;
+    if (event == AuthenticationEvent::Rejected) {
+        m_playerPIN.reset();
+        m_cachedPINIKM.reset();
+    }
+    m_helloGateWork.cancel();
+    m_watchdogWork.cancel();
+    report(State::connecting());
+    deliverAuthentication(event);
+}
+
+void PlayerConnection::helloReceived()
+{
+    m_sawHello = true;
+    m_awaitingAuthentication = false;
+    m_attempts = 0;
+    m_secureDialFailures = 0;
+    m_helloGateWork.cancel();
+    report(State::connected());
+    deliverAuthentication(AuthenticationEvent::Accepted);
+    deliver([encrypted = m_controlSawEncrypted](PlayerConnection &self) {
+        if (self.onEncryptionChange)
+            self.onEncryptionChange(encrypted);
+    });
+}
+
+} // namespace pgw

@@ -1,0 +1,73 @@
+#include "link/PlayerJoinLink.h"
+
+#include "link/PlayerAccessPIN.h"
+#include "link/PlayerCrypto.h"
+
+#include <QUrlQuery>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace pgw::PlayerJoinLink {
+
+namespace {
+
+std::optional<QString> firstItem(const QUrlQuery &query, const QString &name)
+{
+    for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (key == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
+std::optional<quint16> port(const std::optional<QString> &text)
+{
+    if (!text || text->isEmpty() || text->size() > 5)
+        return std::nullopt;
+    if (!std::all_of(text->begin(), text->end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int value = text->toInt();
+    if (value < 1 || value > 65535)
+        return std::nullopt;
+    return quint16(value);
+}
+
+} // namespace
+
+std::optional<DiscoveredHost> discoveredHost(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme != "pagewright-player"_L1 && scheme != "pagewright-player-mac"_L1)
+        return std::nullopt;
+    if (url.host().toLower() != "join"_L1)
+        return std::nullopt;
+
+    const QUrlQuery query(url);
+    const QString service = firstItem(query, u"service"_s).value_or(QString()).trimmed();
+    const std::optional<QString> host = firstItem(query, u"host"_s);
+    const std::optional<quint16> linkPort = port(firstItem(query, u"port"_s));
+
+    DiscoveredHost result;
+    if (host && !host->isEmpty() && linkPort) {
+        result.id = "link:"_L1 + *host + u':' + QString::number(*linkPort);
+        result.name = *host;
+        result.endpoint = NetworkEndpoint::hostPort(*host, *linkPort);
+        if (!service.isEmpty())
+            result.recoveryServiceName = service;
+    } else if (!service.isEmpty()) {
+        result.id = service;
+        result.name = service;
+        result.recoveryServiceName = service;
+        result.endpoint = NetworkEndpoint::service(service);
+    } else {
+        return std::nullopt;
+    }
+    result.pin = PlayerAccessPIN::normalized(firstItem(query, u"pin"_s));
+    result.key = PlayerCrypto::sessionSecret(firstItem(query, u"k"_s));
+    result.supportsEncryption = result.key.has_value();
+    return result;
+}
+
+} // namespace pgw::PlayerJoinLink

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "link/DiscoveredHost.h"
+
+#include <QUrl>
+
+#include <optional>
+
+namespace pgw {
+
+// Join links: pagewright-player://join?host=H&port=P or ?service=NAME, with optional pin and k
+// (the session secret in base 32). The "pagewright-player-mac" scheme is accepted too.
+namespace PlayerJoinLink {
+
+std::optional<DiscoveredHost> discoveredHost(const QUrl &url);
+
+} // namespace PlayerJoinLink
+
+} // namespace pgw

@@ -1,0 +1,126 @@
+#include "link/PlayerSecureChannel.h"
+
+#include "link/PlayerCrypto.h"
+#include "link/Wire.h"
+
+#include <QtEndian>
+
+#include <openssl/evp.h>
+
+namespace pgw {
+
+namespace {
+
+constexpr int aeadNonceLength = 12;
+
+// Fetched once: the implicit fetch behind EVP_chacha20_poly1305() costs more than sealing a small box.
+const EVP_CIPHER *cipher()
+{
+    static EVP_CIPHER *fetched = EVP_CIPHER_fetch(nullptr, "ChaCha20-Poly1305", nullptr);
+    return fetched;
+}
+
+EVP_CIPHER_CTX *keyedContext(const QByteArray &key, bool encrypt)
+{
+    EVP_CIPHER_CTX *ctx = EVP_CIPHER_CTX_new();
+    if (ctx
+        && EVP_CipherInit_ex2(ctx, cipher(), reinterpret_cast<const unsigned char *>(key.constData()),
+               nullptr, encrypt ? 1 : 0, nullptr)
+            == 1)
+        return ctx;
+    EVP_CIPHER_CTX_free(ctx);
+    return nullptr;
+}
+
+const unsigned char *bytes(QByteArrayView view)
+{
+    return reinterpret_cast<const unsigned char *>(view.data());
+}
+
+} // namespace
+
+std::shared_ptr<PlayerSecureChannel> PlayerSecureChannel::create(
+    const QString &kid, QByteArrayView keyMaterial, QByteArrayView connectionNonce, Side side)
+{
+    if (!cipher())
+        return nullptr;
+    auto key = PlayerCrypto::channelKey(keyMaterial, connectionNonce, kid);
+    if (!key)
+        return nullptr;
+    std::shared_ptr<PlayerSecureChannel> channel(new PlayerSecureChannel);
+    channel->m_kid = kid;
+    channel->m_connectionNonce = connectionNonce.toByteArray();
+    channel->m_key = *key;
+    channel->m_aad = "pgw-e2e-v2|" + kid.toUtf8() + "|peer";
+    if (side == Side::Host)
+        std::swap(channel->m_sealLabel, channel->m_openLabel);
+    channel->m_sealContext = keyedContext(*key, true);
+    channel->m_openContext = keyedContext(*key, false);
+    if (!channel->m_sealContext || !channel->m_openContext)
+        return nullptr;
+    return channel;
+}
+
+PlayerSecureChannel::~PlayerSecureChannel()
+{
+    EVP_CIPHER_CTX_free(m_sealContext);
+    EVP_CIPHER_CTX_free(m_openContext);
+}
+
+QByteArray PlayerSecureChannel::nonceFor(const char *label, quint64 sequence) const
+{
+    QByteArray nonce(aeadNonceLength, '\0');
+    memcpy(nonce.data(), label, 3);
+    qToBigEndian(sequence, nonce.data() + 4);
+    return nonce;
+}
+
+std::optional<QByteArray> PlayerSecureChannel::seal(QByteArrayView plaintext)
+{
+    if (plaintext.size() > Wire::maxPlaintextLength)
+        return std::nullopt;
+    const QByteArray nonce = nonceFor(m_sealLabel, m_sendSequence);
+    QByteArray box(overhead + plaintext.size(), Qt::Uninitialized);
+    auto *out = reinterpret_cast<unsigned char *>(box.data());
+    qToBigEndian(m_sendSequence, out);
+    int length = 0;
+    int finalLength = 0;
+    EVP_CIPHER_CTX *ctx = m_sealContext;
+    if (EVP_EncryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
+        || EVP_EncryptUpdate(ctx, nullptr, &length, bytes(m_aad), int(m_aad.size())) != 1
+        || EVP_EncryptUpdate(ctx, out + sequenceLength, &length, bytes(plaintext), int(plaintext.size())) != 1
+        || EVP_EncryptFinal_ex(ctx, out + sequenceLength + length, &finalLength) != 1
+        || EVP_CIPHER_CTX_ctrl(
+               ctx, EVP_CTRL_AEAD_GET_TAG, int(tagLength), out + sequenceLength + plaintext.size())
+            != 1)
+        return std::nullopt;
+    ++m_sendSequence;
+    return box;
+}
+
+std::optional<QByteArray> PlayerSecureChannel::open(QByteArrayView box)
+{
+    if (box.size() < overhead)
+        return std::nullopt;
+    const quint64 sequence = qFromBigEndian<quint64>(box.data());
+    if (sequence != m_receiveSequence)
+        return std::nullopt;
+    const QByteArrayView ciphertext = box.sliced(sequenceLength, box.size() - overhead);
+    QByteArray tag = box.last(tagLength).toByteArray();
+    const QByteArray nonce = nonceFor(m_openLabel, sequence);
+    QByteArray plaintext(ciphertext.size(), Qt::Uninitialized);
+    auto *out = reinterpret_cast<unsigned char *>(plaintext.data());
+    int length = 0;
+    int finalLength = 0;
+    EVP_CIPHER_CTX *ctx = m_openContext;
+    if (EVP_DecryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
+        || EVP_DecryptUpdate(ctx, nullptr, &length, bytes(m_aad), int(m_aad.size())) != 1
+        || EVP_DecryptUpdate(ctx, out, &length, bytes(ciphertext), int(ciphertext.size())) != 1
+        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, int(tagLength), tag.data()) != 1
+        || EVP_DecryptFinal_ex(ctx, out + length, &finalLength) != 1)
+        return std::nullopt;
+    ++m_receiveSequence;
+    return plaintext;
+}
+
+} // namespace pgw

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "HostLaneCodec.h"
+#include "SimShow.h"
+
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace pgw::hostsim {
+
+// One message a Player sent, as the simulator received it.
+struct RecordedMessage
+{
+    QString lane; // "control", "assets" or "" before the opening message
+    QJsonObject message;
+    bool sealed = false;
+};
+
+// A scriptable Host on the event loop of the thread that creates it: it serves a show to Players
+// over TCP, in plain or sealed with a PIN or a join-link secret, answers requests (whole or in
+// chunks), sends show messages on command, can misbehave on purpose and records what Players send.
+class HostSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        // Players must give this PIN (in a sealed dial, or in plain to a Host without encryption).
+        std::optional<QString> pin;
+        // The 16-byte secret that join links carry; sealed dials with kid "k" use it.
+        std::optional<QByteArray> linkSecret;
+        // false: a Host of the older kind that cannot read secure hellos and drops such connections.
+        bool encryption = true;
+        // Assets larger than this go out in chunks of this size; 0 sends every asset whole.
+        qsizetype chunkSize = 0;
+    };
+
+    HostSimulator(SimShow show, Options options, QObject *parent = nullptr);
+    ~HostSimulator() override;
+
+    bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    QHostAddress address() const;
+    quint16 port() const;
+    QString joinLink() const;
+    SimShow &show() { return m_show; }
+
+    // Show commands, sent to every Player that has been greeted.
+    void navigate(int pageIndex, std::optional<int> scoreIndex = std::nullopt);
+    void setBlackout(bool on);
+    void setPresence(int count, const QStringList &names);
+    void drawInk(int pageIndex);
+    void ping();
+    void end(const QString &reason);
+    void broadcast(const QJsonObject &message);
+
+    // Faults.
+    void dropConnections();
+    // While stalled, requests are recorded but never answered.
+    void setStalled(bool stalled) { m_stalled = stalled; }
+    // Answers go out this many seconds late.
+    void setAnswerDelay(double seconds) { m_answerDelay = seconds; }
+    void sendCorruptFrame();
+    void sendOversizedLength();
+
+    const QList<RecordedMessage> &recorded() const { return m_recorded; }
+    QList<QJsonObject> recorded(const QString &type) const;
+    int greetedPlayers() const;
+    int openConnections() const { return int(m_peers.size()); }
+
+Q_SIGNALS:
+    void messageReceived(const pgw::hostsim::RecordedMessage &message);
+    void playerGreeted(const QString &name);
+
+private:
+    struct Peer;
+
+    void accept();
+    void read(Peer &peer);
+    void handle(Peer &peer, const HostLaneCodec::Incoming &incoming);
+    void secureHello(Peer &peer, const QJsonObject &hello);
+    bool admits(Peer &peer, const HostLaneCodec::Incoming &incoming);
+    void opening(Peer &peer, const HostLaneCodec::Incoming &incoming);
+    void answer(Peer &peer, const QJsonObject &request);
+    void answerAsset(Peer &peer, const QJsonObject &request);
+    void write(Peer &peer, const QByteArray &bytes);
+    void close(Peer &peer);
+    void forget(QTcpSocket *socket);
+    Peer *peerOf(QTcpSocket *socket);
+    QJsonObject state() const;
+    double nextNavTime();
+
+    SimShow m_show;
+    Options m_options;
+    QTcpServer *m_server;
+    std::vector<std::unique_ptr<Peer>> m_peers;
+    QList<RecordedMessage> m_recorded;
+    std::optional<QByteArray> m_pinKeyMaterial;
+    bool m_stalled = false;
+    double m_answerDelay = 0;
+    int m_pageIndex = 0;
+    int m_scoreIndex = 0;
+    bool m_blackout = false;
+    double m_lastNavTime = 0;
+    int m_inkStrokes = 0;
+};
+
+// RFC 4648 base 32, lowercase, without padding: the form join links carry.
+QString base32(QByteArrayView bytes);
+
+} // namespace pgw::hostsim
