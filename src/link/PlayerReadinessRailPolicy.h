@@ -1,9 +1,27 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 namespace pgw {
+
+// How the stage's readiness rail shows a task, and which coverage scopes were already confirmed.
+enum class PlayerReadinessRailBehavior { Hidden, Persistent, TransientCompletion };
+
+struct ReadinessTask
+{
+    QString scope;
+    PlayerReadinessRailBehavior behavior = PlayerReadinessRailBehavior::Hidden;
+    bool resetsCompletion = false;
+    bool operator==(const ReadinessTask &) const = default;
+};
+
+struct PlayerReadinessCompletionTracker
+{
+    QSet<QString> acknowledgedScopes;
+    bool operator==(const PlayerReadinessCompletionTracker &) const = default;
+};
 
 namespace PlayerReadinessRailPolicy {
 

@@ -361,6 +361,7 @@ void ShowModel::didJoin()
     m_practiceScoreIndex.reset();
     m_practiceTransitionDirection = 0;
     clearManualPosition();
+    readinessTracker.acknowledgedScopes.clear();
     resetPartSession(false);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assets/AssetStore.h"
+#include "link/PlayerReadinessRailPolicy.h"
 #include "show/PlayerInstrumentCatalog.h"
 #include "show/PlayerPart.h"
 #include "show/ShowIdentity.h"
@@ -207,6 +208,9 @@ public:
     QString shownKey() const { return m_shownKey; }
     std::optional<QString> displayedChartIdentity() const;
     const QList<AssetStore::Want> &currentWants() const { return m_currentWants; }
+    // Identifies the set of files the rail is counting, so a confirmed scope is not announced twice.
+    QString readinessCoverageScopeFingerprint() const;
+    PlayerReadinessCompletionTracker readinessTracker;
 
 Q_SIGNALS:
     void phaseChanged();

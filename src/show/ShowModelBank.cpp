@@ -482,6 +482,15 @@ void ShowModel::schedulePump()
     m_assets->pump(m_currentWants, ShowIdentity::scoreKey(openScore()));
 }
 
+QString ShowModel::readinessCoverageScopeFingerprint() const
+{
+    QStringList names;
+    names.reserve(m_currentWants.size());
+    for (const AssetStore::Want &want : m_currentWants)
+        names.append(want.cacheFileName);
+    return PlayerReadinessRailPolicy::scopeFingerprint(names);
+}
+
 void ShowModel::clearStage()
 {
     m_shownKey.clear();
