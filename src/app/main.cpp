@@ -1,7 +1,14 @@
+#include "app/AppController.h"
 #include "app/PlayerWindow.h"
 #include "app/TerminationSignals.h"
+#include "link/TcpByteStream.h"
+#include "midi/PlayerAlsaMIDIInput.h"
+#include "support/DefaultsStore.h"
+#include "support/EventLoopScheduler.h"
+#include "support/SerialQueue.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -13,9 +20,33 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(PGW_VERSION));
     QApplication::setDesktopFileName(u"pagewright-player"_s);
 
+    // The queues outlive the controller, which hands them work until it is gone.
+    pgw::EventLoopScheduler mainScheduler(&app);
+    pgw::SerialQueue connectionQueue(u"player.connection"_s);
+    pgw::SerialQueue assetQueue(u"player.assets"_s);
+    pgw::SettingsDefaultsStore defaults;
+
+    pgw::AppController::Environment environment;
+    environment.dataDirectory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    environment.defaults = &defaults;
+    environment.main = &mainScheduler;
+    environment.connectionQueue = &connectionQueue.scheduler();
+    environment.assetQueue = &assetQueue.scheduler();
+    environment.streams = pgw::TcpByteStream::factory(connectionQueue.scheduler());
+    environment.jitter = pgw::systemJitter();
+    environment.midiInput = std::make_unique<pgw::PlayerAlsaMIDIInput>(mainScheduler);
+    environment.activity = std::make_unique<pgw::FreedesktopShowActivity>();
+    environment.demoPagesFolder = pgw::DemoShow::defaultPagesFolder();
+    environment.arguments = QApplication::arguments();
+    pgw::AppController controller(std::move(environment));
+
     pgw::PlayerWindow window;
     window.show();
+    mainScheduler.post([&controller] { controller.start(); });
+
     pgw::TerminationSignals termination;
     QObject::connect(&termination, &pgw::TerminationSignals::terminationRequested, &window, &QWidget::close);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
+        [&controller] { controller.prepareForTermination(); });
     return app.exec();
 }

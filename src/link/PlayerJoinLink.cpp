@@ -70,4 +70,14 @@ std::optional<DiscoveredHost> discoveredHost(const QUrl &url)
     return result;
 }
 
+QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed)
+{
+    QList<DiscoveredHost> merged = linked;
+    for (const DiscoveredHost &host : browsed) {
+        if (!merged.contains(host))
+            merged.append(host);
+    }
+    return merged;
+}
+
 } // namespace pgw::PlayerJoinLink

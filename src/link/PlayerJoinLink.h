@@ -2,6 +2,7 @@
 
 #include "link/DiscoveredHost.h"
 
+#include <QList>
 #include <QUrl>
 
 #include <optional>
@@ -13,6 +14,8 @@ namespace pgw {
 namespace PlayerJoinLink {
 
 std::optional<DiscoveredHost> discoveredHost(const QUrl &url);
+// The linked Hosts in their order, then every browsed Host not already listed.
+QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed);
 
 } // namespace PlayerJoinLink
 

@@ -242,8 +242,8 @@ void HostSimulator::opening(Peer &peer, const HostLaneCodec::Incoming &incoming)
     peer.lane = u"control"_s;
     write(peer,
         peer.codec.message({{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1},
-            {"structureVersion"_L1, m_show.manifest().value("structureVersion"_L1)}, {"ephemeral"_L1, false},
-            {"state"_L1, state()}}));
+            {"structureVersion"_L1, m_show.manifest().value("structureVersion"_L1)},
+            {"ephemeral"_L1, m_options.ephemeral}, {"state"_L1, state()}}));
     Q_EMIT playerGreeted(json::stringOr(incoming.message, "name"_L1));
 }
 
@@ -259,7 +259,7 @@ void HostSimulator::answer(Peer &peer, const QJsonObject &request)
         } else if (type == "manifest"_L1) {
             write(peer,
                 peer.codec.message(
-                    {{"type"_L1, "manifest"_L1}, {"requestId"_L1, id}, {"manifest"_L1, m_show.manifest()}}));
+                    {{"type"_L1, "manifest"_L1}, {"requestId"_L1, id}, {"manifest"_L1, servedManifest()}}));
         } else {
             const QString ref = json::stringOr(request, "ref"_L1);
             QJsonObject reply {{"type"_L1, "renditionManifest"_L1}, {"requestId"_L1, id}, {"ref"_L1, ref}};
@@ -308,6 +308,14 @@ void HostSimulator::answerAsset(Peer &peer, const QJsonObject &request)
 }
 
 // MARK: show commands
+
+QJsonObject HostSimulator::servedManifest() const
+{
+    QJsonObject manifest = m_show.manifest();
+    if (m_options.ephemeral)
+        manifest.insert("ephemeral"_L1, true);
+    return manifest;
+}
 
 QJsonObject HostSimulator::state() const
 {

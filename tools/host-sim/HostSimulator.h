@@ -42,6 +42,8 @@ public:
         bool encryption = true;
         // Assets larger than this go out in chunks of this size; 0 sends every asset whole.
         qsizetype chunkSize = 0;
+        // Asks Players to keep nothing of the show.
+        bool ephemeral = false;
     };
 
     HostSimulator(SimShow show, Options options, QObject *parent = nullptr);
@@ -96,6 +98,7 @@ private:
     void forget(QTcpSocket *socket);
     Peer *peerOf(QTcpSocket *socket);
     QJsonObject state() const;
+    QJsonObject servedManifest() const;
     double nextNavTime();
 
     SimShow m_show;

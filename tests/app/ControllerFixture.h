@@ -1,0 +1,53 @@
+#pragma once
+
+#include "../midi/FakeMIDIInput.h"
+#include "app/AppController.h"
+#include "support/DefaultsStore.h"
+#include "support/EventLoopScheduler.h"
+#include "support/ManualScheduler.h"
+#include "support/SerialQueue.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+namespace pgw::test {
+
+// Counts what the controller asked of the display-awake activity.
+class RecordingActivity : public ShowActivity
+{
+public:
+    explicit RecordingActivity(int *begins)
+        : m_begins(begins)
+    { }
+    void begin() override
+    {
+        ++*m_begins;
+        m_held = true;
+    }
+    void end() override { m_held = false; }
+    bool isHeld() const override { return m_held; }
+
+private:
+    int *m_begins;
+    bool m_held = false;
+};
+
+inline AppController::Environment environment(const QString &dataDirectory, DefaultsStore &defaults,
+    Scheduler &main, Scheduler &connection, Scheduler &assets, ByteStreamFactory streams,
+    const QStringList &arguments = {})
+{
+    AppController::Environment environment;
+    environment.dataDirectory = dataDirectory;
+    environment.defaults = &defaults;
+    environment.main = &main;
+    environment.connectionQueue = &connection;
+    environment.assetQueue = &assets;
+    environment.streams = std::move(streams);
+    environment.jitter = [](double, double) { return 1.0; };
+    environment.midiInput = std::make_unique<FakeMIDIInput>();
+    environment.demoPagesFolder = DemoShow::defaultPagesFolder();
+    environment.arguments = arguments;
+    return environment;
+}
+
+} // namespace pgw::test

@@ -1,0 +1,208 @@
+#include "ControllerFixture.h"
+
+#include "../link/MemoryStream.h"
+#include "support/DefaultsKeys.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QTest>
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A controller whose every queue is one manual scheduler and whose streams reach nobody.
+struct ManualController
+{
+    QTemporaryDir directory;
+    MemoryDefaultsStore defaults;
+    ManualScheduler scheduler;
+    testing::MemoryNetwork network {scheduler};
+    int activityBegins = 0;
+    std::unique_ptr<AppController> controller;
+
+    explicit ManualController(const QStringList &arguments = {})
+    {
+        AppController::Environment env = environment(
+            directory.path(), defaults, scheduler, scheduler, scheduler, network.factory(), arguments);
+        env.activity = std::make_unique<RecordingActivity>(&activityBegins);
+        controller = std::make_unique<AppController>(std::move(env));
+    }
+    ~ManualController()
+    {
+        controller->prepareForTermination();
+        controller.reset();
+        scheduler.runPending();
+    }
+    AppController &operator*() { return *controller; }
+    AppController *operator->() { return controller.get(); }
+};
+
+DiscoveredHost hostAt(quint16 port, const QString &name = u"Stage Host"_s)
+{
+    DiscoveredHost host;
+    host.id = u"link:127.0.0.1:"_s + QString::number(port);
+    host.name = name;
+    host.endpoint = NetworkEndpoint::hostPort(u"127.0.0.1"_s, port);
+    return host;
+}
+
+} // namespace
+
+class AppControllerTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLineOptions()
+    {
+        ManualController both({u"pagewright-player"_s, u"--invert"_s, u"--paper"_s, u"--name"_s, u"Zed"_s});
+        QVERIFY(both->settings().invert());
+        QCOMPARE(both.defaults.value(DefaultsKeys::playerName).toString(), u"Zed"_s);
+
+        ManualController peekAlone({u"pagewright-player"_s, u"--peek"_s, u"--name"_s});
+        peekAlone.scheduler.advance(6);
+        QVERIFY(!peekAlone->isDemoRunning());
+        QCOMPARE(peekAlone->model().phase(), ShowPhase::lobby());
+        QVERIFY(!peekAlone.defaults.contains(DefaultsKeys::playerName));
+    }
+
+    void demoPlaysItsFirstCycle()
+    {
+        ManualController app({u"pagewright-player"_s, u"--demo"_s, u"--peek"_s});
+        app.scheduler.runPending();
+        QVERIFY(app->isDemoRunning());
+        QVERIFY(app->isJoined());
+        QCOMPARE(app.activityBegins, 1);
+        QCOMPARE(app->model().phase(), ShowPhase::live());
+        QCOMPARE(app->model().presenceText(), u"3 players · you · Alex · Sam"_s);
+        QVERIFY(!app->model().basePNG().isNull());
+        QCOMPARE(app->model().displayedScoreToken(), DemoShow::scoreToken);
+
+        // The start-up peek looks one page ahead of the Host.
+        app.scheduler.advance(5.0);
+        QCOMPARE(app->model().phase(), ShowPhase::peek());
+        QCOMPARE(app->model().displayedIndex(), 1);
+        app.scheduler.advance(5.0);
+        QCOMPARE(app->model().phase(), ShowPhase::peek());
+        QCOMPARE(app->model().navIndex(), 1);
+        // Auto return ten seconds after the peek, as the Host turns to page 3.
+        app.scheduler.advance(5.0);
+        QCOMPARE(app->model().phase(), ShowPhase::live());
+        QCOMPARE(app->model().navIndex(), 2);
+        app.scheduler.advance(4.5);
+        QVERIFY(app->model().blackout());
+        app.scheduler.advance(2.5);
+        QVERIFY(!app->model().blackout());
+        app.scheduler.advance(3.0);
+        QCOMPARE(app->model().navIndex(), 0);
+        QCOMPARE(app->model().displayedPage(), 0);
+
+        app->backToLobby();
+        QVERIFY(!app->isDemoRunning());
+        QCOMPARE(app->model().phase(), ShowPhase::lobby());
+        QVERIFY(!app->isShowActivityHeld());
+    }
+
+    void pinPrompts()
+    {
+        ManualController app;
+        app->join(hostAt(7000), u"Ann"_s, false);
+        auto &authenticate = app->connection().onAuthenticationChange;
+        authenticate(PlayerConnection::AuthenticationEvent::Required);
+        QCOMPARE(app->pinPrompt(), (PlayerPINPrompt {u"Stage Host"_s, false}));
+        QCOMPARE(app->pinPrompt()->explanation(),
+            u"Stage Host requires a PIN. Ask the Host, or scan the Player QR code—the PIN is included automatically."_s);
+        authenticate(PlayerConnection::AuthenticationEvent::Rejected);
+        authenticate(PlayerConnection::AuthenticationEvent::Required);
+        QCOMPARE(app->pinPrompt(), (PlayerPINPrompt {u"Stage Host"_s, true}));
+        QCOMPARE(app->pinPrompt()->explanation(),
+            u"That PIN did not match Stage Host. Ask the Host for the current PIN, or scan the Player QR code again."_s);
+        authenticate(PlayerConnection::AuthenticationEvent::Accepted);
+        QVERIFY(!app->pinPrompt());
+    }
+
+    void joinLinks()
+    {
+        ManualController app;
+        app->handleDeepLink(QUrl(u"https://example.invalid/join?host=h&port=1"_s));
+        QVERIFY(app->hosts().isEmpty());
+        // No stored name: the host is only listed.
+        app->handleDeepLink(QUrl(u"pagewright-player://join?host=127.0.0.1&port=7001"_s));
+        QCOMPARE(app->hosts().size(), 1);
+        QVERIFY(!app->isJoined());
+
+        app.defaults.setValue(DefaultsKeys::playerName, u"Ann"_s);
+        app->handleDeepLink(QUrl(u"pagewright-player://join?host=127.0.0.1&port=7002&pin=1234"_s));
+        QVERIFY(app->isJoined());
+        QCOMPARE(app->model().phase(), ShowPhase::connecting());
+        // While joined, a further link is only listed.
+        app->handleDeepLink(QUrl(u"pagewright-player://join?host=127.0.0.1&port=7003"_s));
+        app.scheduler.runPending();
+        QCOMPARE(app->hosts().size(), 3);
+        QCOMPARE(app.network.streams.size(), 1);
+        QCOMPARE(app.network.streams.first()->endpoint(), NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7002));
+    }
+
+    void anEndedConnectionEndsTheSession()
+    {
+        ManualController app;
+        app->join(hostAt(7000), u"Ann"_s, false);
+        app->connection().onStateChange(PlayerConnection::State::ended(u"bye"_s));
+        QCOMPARE(app->model().phase(), ShowPhase::ended(u"bye"_s));
+        QVERIFY(!app->isJoined());
+        QVERIFY(!app->isShowActivityHeld());
+    }
+
+    void ephemeralResidueIsPurgedAtTheNextStart()
+    {
+        QTemporaryDir directory;
+        const QString residue = directory.filePath(AppController::residueFileName);
+        QFile file(residue);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"(["secret-score", "other"])");
+        file.close();
+        QDir(directory.filePath(u"Assets"_s)).mkpath(u"."_s);
+        MemoryDefaultsStore defaults;
+        ManualScheduler scheduler;
+        testing::MemoryNetwork network(scheduler);
+        AppController controller(
+            environment(directory.path(), defaults, scheduler, scheduler, scheduler, network.factory()));
+        scheduler.runPending();
+        QVERIFY(!QFile::exists(residue));
+        controller.prepareForTermination();
+    }
+
+    void malformedResidueCountsAsEmpty()
+    {
+        QTemporaryDir directory;
+        const QString residue = directory.filePath(AppController::residueFileName);
+        QFile file(residue);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"not": "an array"})");
+        file.close();
+        MemoryDefaultsStore defaults;
+        ManualScheduler scheduler;
+        testing::MemoryNetwork network(scheduler);
+        AppController controller(
+            environment(directory.path(), defaults, scheduler, scheduler, scheduler, network.factory()));
+        QVERIFY(QFile::exists(residue));
+        controller.prepareForTermination();
+    }
+
+    void settingsReachTheModel()
+    {
+        ManualController app;
+        QCOMPARE(app->model().autoReturnAfter(), 10.0);
+        app->settings().setAutoReturn(false);
+        QCOMPARE(app->model().autoReturnAfter(), 0.0);
+        app->settings().setInstrument(u"builtin:violin"_s, true);
+        app->settings().setTurnsPagesLocally(true);
+        QVERIFY(app->model().turnsPagesLocally());
+    }
+};
+
+QTEST_GUILESS_MAIN(AppControllerTest)
+#include "tst_appcontroller.moc"
