@@ -458,9 +458,8 @@ void PlayerConnection::send(Lane &lane, QJsonObject message, bool withPIN)
         lane.stream->send(Wire::frame(Wire::JsonMessage, Wire::encodeMessage(message)));
         return;
     }
-    const QByteArray plaintext = char(Wire::JsonMessage) + Wire::encodeMessage(message);
-    if (const auto box = lane.channel->seal(plaintext))
-        lane.stream->send(Wire::frame(Wire::SealedFrame, *box));
+    if (const auto frame = lane.channel->sealFrame(Wire::JsonMessage, {Wire::encodeMessage(message)}))
+        lane.stream->send(*frame);
 }
 
 } // namespace pgw

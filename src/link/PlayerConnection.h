@@ -132,8 +132,8 @@ private:
 
     // Receiving (PlayerConnectionReceive.cpp).
     void laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes);
-    void handleFrame(Lane &lane, const Frame &frame);
-    void dispatch(Lane &lane, quint8 type, const QByteArray &payload);
+    void handleFrame(Lane &lane, Frame frame);
+    void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);
     void roomOpened(Lane &lane);
     void authenticationDemanded(AuthenticationEvent event);

@@ -13,10 +13,10 @@ void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteAr
         return;
     lane->reader.append(bytes);
     while (!lane->cancelled && isCurrent(*lane)) {
-        const auto frame = lane->reader.next();
+        auto frame = lane->reader.next();
         if (!frame)
             break;
-        handleFrame(*lane, *frame);
+        handleFrame(*lane, std::move(*frame));
     }
     if (lane->reader.hasError() && !lane->cancelled)
         cancelLane(*lane);
@@ -33,24 +33,26 @@ void PlayerConnection::armWatchdog()
     }));
 }
 
-void PlayerConnection::handleFrame(Lane &lane, const Frame &frame)
+void PlayerConnection::handleFrame(Lane &lane, Frame frame)
 {
     if (lane.control)
         armWatchdog();
 
     if (frame.type == Wire::SealedFrame) {
-        const auto plaintext = lane.channel ? lane.channel->open(frame.payload) : std::nullopt;
+        auto plaintext = lane.channel ? lane.channel->open(std::move(frame.payload)) : std::nullopt;
         if (!plaintext || plaintext->isEmpty() || plaintext->size() > Wire::maxPlaintextLength) {
             cancelLane(lane);
             return;
         }
         if (lane.control)
             m_controlSawEncrypted = true;
-        dispatch(lane, quint8(plaintext->at(0)), plaintext->sliced(1));
+        const quint8 innerType = quint8(plaintext->at(0));
+        plaintext->remove(0, 1);
+        dispatch(lane, innerType, std::move(*plaintext));
         return;
     }
     if (!lane.channel) {
-        dispatch(lane, frame.type, frame.payload);
+        dispatch(lane, frame.type, std::move(frame.payload));
         return;
     }
     // With a channel, the Host may only speak plainly to say it wants a PIN, rejects one, opens the
@@ -67,7 +69,7 @@ void PlayerConnection::handleFrame(Lane &lane, const Frame &frame)
     route(lane, *message);
 }
 
-void PlayerConnection::dispatch(Lane &lane, quint8 type, const QByteArray &payload)
+void PlayerConnection::dispatch(Lane &lane, quint8 type, QByteArray payload)
 {
     switch (type) {
     case Wire::JsonMessage:
@@ -75,11 +77,11 @@ void PlayerConnection::dispatch(Lane &lane, quint8 type, const QByteArray &paylo
             route(lane, *message);
         break;
     case Wire::AssetResponseFrame:
-        if (const auto response = AssetResponse::parse(payload))
+        if (const auto response = AssetResponse::parse(std::move(payload)))
             m_requests.assetResponse(*response);
         break;
     case Wire::AssetChunkFrame:
-        if (const auto chunk = AssetChunk::parse(payload))
+        if (const auto chunk = AssetChunk::parse(std::move(payload)))
             m_requests.assetChunk(*chunk);
         break;
     default:

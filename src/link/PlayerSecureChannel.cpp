@@ -77,50 +77,80 @@ QByteArray PlayerSecureChannel::nonceFor(const char *label, quint64 sequence) co
 
 std::optional<QByteArray> PlayerSecureChannel::seal(QByteArrayView plaintext)
 {
-    if (plaintext.size() > Wire::maxPlaintextLength)
+    return sealParts({plaintext}, 0);
+}
+
+std::optional<QByteArray> PlayerSecureChannel::sealFrame(quint8 innerType, const QList<QByteArrayView> &parts)
+{
+    const char type = char(innerType);
+    QList<QByteArrayView> plaintext {QByteArrayView(&type, 1)};
+    plaintext.append(parts);
+    constexpr qsizetype header = 5;
+    auto frame = sealParts(plaintext, header);
+    if (frame) {
+        qToBigEndian(quint32(frame->size() - 4), frame->data());
+        (*frame)[4] = char(Wire::SealedFrame);
+    }
+    return frame;
+}
+
+std::optional<QByteArray> PlayerSecureChannel::sealParts(
+    const QList<QByteArrayView> &parts, qsizetype headroom)
+{
+    qsizetype length = 0;
+    for (QByteArrayView part : parts)
+        length += part.size();
+    if (length > Wire::maxPlaintextLength)
         return std::nullopt;
     const QByteArray nonce = nonceFor(m_sealLabel, m_sendSequence);
-    QByteArray box(overhead + plaintext.size(), Qt::Uninitialized);
-    auto *out = reinterpret_cast<unsigned char *>(box.data());
-    qToBigEndian(m_sendSequence, out);
-    int length = 0;
-    int finalLength = 0;
+    QByteArray out(headroom + overhead + length, Qt::Uninitialized);
+    auto *box = reinterpret_cast<unsigned char *>(out.data()) + headroom;
+    qToBigEndian(m_sendSequence, box);
+    unsigned char *text = box + sequenceLength;
     EVP_CIPHER_CTX *ctx = m_sealContext;
+    int written = 0;
     if (EVP_EncryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
-        || EVP_EncryptUpdate(ctx, nullptr, &length, bytes(m_aad), int(m_aad.size())) != 1
-        || EVP_EncryptUpdate(ctx, out + sequenceLength, &length, bytes(plaintext), int(plaintext.size())) != 1
-        || EVP_EncryptFinal_ex(ctx, out + sequenceLength + length, &finalLength) != 1
-        || EVP_CIPHER_CTX_ctrl(
-               ctx, EVP_CTRL_AEAD_GET_TAG, int(tagLength), out + sequenceLength + plaintext.size())
+        || EVP_EncryptUpdate(ctx, nullptr, &written, bytes(m_aad), int(m_aad.size())) != 1)
+        return std::nullopt;
+    for (QByteArrayView part : parts) {
+        if (part.isEmpty())
+            continue;
+        if (EVP_EncryptUpdate(ctx, text, &written, bytes(part), int(part.size())) != 1)
+            return std::nullopt;
+        text += written;
+    }
+    if (EVP_EncryptFinal_ex(ctx, text, &written) != 1
+        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_GET_TAG, int(tagLength), box + sequenceLength + length)
             != 1)
         return std::nullopt;
     ++m_sendSequence;
-    return box;
+    return out;
 }
 
-std::optional<QByteArray> PlayerSecureChannel::open(QByteArrayView box)
+std::optional<QByteArray> PlayerSecureChannel::open(QByteArray box)
 {
     if (box.size() < overhead)
         return std::nullopt;
-    const quint64 sequence = qFromBigEndian<quint64>(box.data());
+    const quint64 sequence = qFromBigEndian<quint64>(box.constData());
     if (sequence != m_receiveSequence)
         return std::nullopt;
-    const QByteArrayView ciphertext = box.sliced(sequenceLength, box.size() - overhead);
-    QByteArray tag = box.last(tagLength).toByteArray();
+    unsigned char tag[tagLength];
+    memcpy(tag, box.constData() + box.size() - tagLength, tagLength);
     const QByteArray nonce = nonceFor(m_openLabel, sequence);
-    QByteArray plaintext(ciphertext.size(), Qt::Uninitialized);
-    auto *out = reinterpret_cast<unsigned char *>(plaintext.data());
-    int length = 0;
-    int finalLength = 0;
+    const int length = int(box.size() - overhead);
+    auto *text = reinterpret_cast<unsigned char *>(box.data()) + sequenceLength;
+    int written = 0;
     EVP_CIPHER_CTX *ctx = m_openContext;
     if (EVP_DecryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
-        || EVP_DecryptUpdate(ctx, nullptr, &length, bytes(m_aad), int(m_aad.size())) != 1
-        || EVP_DecryptUpdate(ctx, out, &length, bytes(ciphertext), int(ciphertext.size())) != 1
-        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, int(tagLength), tag.data()) != 1
-        || EVP_DecryptFinal_ex(ctx, out + length, &finalLength) != 1)
+        || EVP_DecryptUpdate(ctx, nullptr, &written, bytes(m_aad), int(m_aad.size())) != 1
+        || EVP_DecryptUpdate(ctx, text, &written, text, length) != 1
+        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, int(tagLength), tag) != 1
+        || EVP_DecryptFinal_ex(ctx, text + written, &written) != 1)
         return std::nullopt;
     ++m_receiveSequence;
-    return plaintext;
+    box.chop(tagLength);
+    box.remove(0, sequenceLength);
+    return box;
 }
 
 } // namespace pgw

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -42,12 +43,18 @@ public:
 
     // Seals with the next send sequence; the counter only advances on success.
     std::optional<QByteArray> seal(QByteArrayView plaintext);
-    // Opens the box that must carry the expected receive sequence; the counter only advances on success.
-    std::optional<QByteArray> open(QByteArrayView box);
+    // A whole sealed frame (type 4) whose plaintext is the inner type byte followed by `parts`,
+    // built in one allocation.
+    std::optional<QByteArray> sealFrame(quint8 innerType, const QList<QByteArrayView> &parts);
+    // Opens the box that must carry the expected receive sequence; the counter only advances on
+    // success. An unshared box is decrypted in place and becomes the plaintext.
+    std::optional<QByteArray> open(QByteArray box);
 
 private:
     PlayerSecureChannel() = default;
     QByteArray nonceFor(const char *label, quint64 sequence) const;
+    // Seals the concatenation of `parts` into a buffer that starts with `headroom` bytes for the caller.
+    std::optional<QByteArray> sealParts(const QList<QByteArrayView> &parts, qsizetype headroom);
 
     QString m_kid;
     QByteArray m_connectionNonce;

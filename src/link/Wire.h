@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -27,6 +28,8 @@ enum FrameType : quint8 {
 };
 
 QByteArray frame(quint8 type, QByteArrayView payload);
+// A frame whose payload is the concatenation of `parts`, built in one allocation.
+QByteArray frame(quint8 type, const QList<QByteArrayView> &parts);
 // The unsigned big-endian value of the first four bytes (of fewer when the buffer is shorter).
 qint64 bigEndianLength(QByteArrayView bytes);
 
@@ -83,6 +86,8 @@ struct Frame
 
 // Turns a byte stream into frames. Bytes go in as they arrive; complete frames come out one at a
 // time. A length outside 1 … maxFrameLength is a protocol error, after which nothing more is read.
+// Room for a frame is reserved once its length is known, and a large payload is handed over
+// without copying it.
 class FrameReader
 {
 public:
@@ -92,6 +97,9 @@ public:
     qsizetype bufferedBytes() const { return m_buffer.size() - m_offset; }
 
 private:
+    // Payloads above this size are handed over rather than copied.
+    static constexpr qint64 largePayload = 64 * 1024;
+
     QByteArray m_buffer;
     qsizetype m_offset = 0;
     bool m_error = false;
@@ -106,7 +114,8 @@ struct AssetResponse
     QByteArray png;
     bool operator==(const AssetResponse &) const = default;
 
-    static std::optional<AssetResponse> parse(QByteArrayView framePayload);
+    // Takes the payload by value so that a moved-in buffer becomes the body without a copy.
+    static std::optional<AssetResponse> parse(QByteArray framePayload);
 };
 
 // One piece of an asset (frame type 3). The first chunk carries "of" and "bytes" and starts a
@@ -123,7 +132,7 @@ struct AssetChunk
     bool operator==(const AssetChunk &) const = default;
 
     bool startsReassembly() const { return of && bytes; }
-    static std::optional<AssetChunk> parse(QByteArrayView framePayload);
+    static std::optional<AssetChunk> parse(QByteArray framePayload);
 };
 
 } // namespace pgw

@@ -57,6 +57,12 @@ private Q_SLOTS:
         QCOMPARE(player->seal(hi)->toHex(), hex(v, "c2h_seq1_box_hex"_L1).toHex());
         QCOMPARE(player->sendSequence(), quint64(2));
 
+        // A whole sealed frame is the same box behind a frame header.
+        auto again = channelFrom(v, *ikm, PlayerSecureChannel::Side::Player);
+        const QByteArray json = hi.sliced(1);
+        QCOMPARE(again->sealFrame(Wire::JsonMessage, {json.first(5), json.sliced(5)})->toHex(),
+            Wire::frame(Wire::SealedFrame, hex(v, "c2h_seq0_box_hex"_L1)).toHex());
+
         const auto hello = player->open(hex(v, "h2c_seq0_box_hex"_L1));
         QVERIFY(hello);
         QCOMPARE(hello->toHex(), hex(v, "h2c_seq0_plaintext_hex"_L1).toHex());

@@ -109,6 +109,44 @@ private Q_SLOTS:
         QVERIFY(!split.hasError());
     }
 
+    void largePayloadsReadTheSameWithWhatFollowsThem_data()
+    {
+        QTest::addColumn<int>("segment");
+        QTest::newRow("one append") << 0;
+        QTest::newRow("64 KiB reads") << 65536;
+        QTest::newRow("odd reads") << 9999;
+    }
+
+    void largePayloadsReadTheSameWithWhatFollowsThem()
+    {
+        QFETCH(int, segment);
+        QByteArray big(300'000, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char(i * 7);
+        const QByteArray stream = Wire::frame(2, big) + Wire::frame(1, "{}")
+            + Wire::frame(3, big.first(70'000)) + Wire::frame(1, "[]").first(3);
+        FrameReader reader;
+        QList<Frame> frames;
+        for (qsizetype at = 0; at < stream.size(); at += segment ? segment : stream.size()) {
+            reader.append(QByteArrayView(stream).sliced(
+                at, std::min<qsizetype>(segment ? segment : stream.size(), stream.size() - at)));
+            frames += drain(reader);
+        }
+        QCOMPARE(frames.size(), 3);
+        QCOMPARE(frames[0], (Frame {2, big}));
+        QCOMPARE(frames[1], (Frame {1, "{}"}));
+        QCOMPARE(frames[2], (Frame {3, big.first(70'000)}));
+        QCOMPARE(reader.bufferedBytes(), 3);
+        reader.append(Wire::frame(1, "[]").sliced(3));
+        QCOMPARE(reader.next(), (Frame {1, "[]"}));
+    }
+
+    void frameFromPartsMatchesOneBuffer()
+    {
+        QCOMPARE(Wire::frame(3, QList<QByteArrayView> {"ab", "", "cde"}), Wire::frame(3, "abcde"));
+        QCOMPARE(Wire::frame(1, QList<QByteArrayView> {}), Wire::frame(1, ""));
+    }
+
     void assetResponseParsing()
     {
         const auto response = AssetResponse::parse(

@@ -60,29 +60,33 @@ bool HostLaneCodec::startChannel(const QJsonObject &secureHello, QByteArrayView 
 
 QByteArray HostLaneCodec::message(const QJsonObject &message, bool plain)
 {
-    return encode(Wire::JsonMessage, Wire::encodeMessage(message), plain);
+    return encode(Wire::JsonMessage, {Wire::encodeMessage(message)}, plain);
 }
 
 QByteArray HostLaneCodec::assetResponse(const QJsonObject &header, QByteArrayView body)
 {
-    return encode(Wire::AssetResponseFrame, assetPayload(header, body), false);
+    return asset(Wire::AssetResponseFrame, header, body);
 }
 
 QByteArray HostLaneCodec::assetChunk(const QJsonObject &header, QByteArrayView body)
 {
-    return encode(Wire::AssetChunkFrame, assetPayload(header, body), false);
+    return asset(Wire::AssetChunkFrame, header, body);
 }
 
-QByteArray HostLaneCodec::encode(quint8 type, const QByteArray &payload, bool plain)
+QByteArray HostLaneCodec::asset(quint8 type, const QJsonObject &header, QByteArrayView body)
+{
+    // Written straight into the frame: a large body is copied (or sealed) once.
+    const QByteArray headerBytes = json::compact(header);
+    char headerLength[4];
+    qToBigEndian(quint32(headerBytes.size()), headerLength);
+    return encode(type, {QByteArrayView(headerLength, 4), headerBytes, body}, false);
+}
+
+QByteArray HostLaneCodec::encode(quint8 type, const QList<QByteArrayView> &parts, bool plain)
 {
     if (!m_channel || plain)
-        return Wire::frame(type, payload);
-    QByteArray inner;
-    inner.reserve(1 + payload.size());
-    inner.append(char(type));
-    inner.append(payload);
-    const auto box = m_channel->seal(inner);
-    return box ? Wire::frame(Wire::SealedFrame, *box) : QByteArray();
+        return Wire::frame(type, parts);
+    return m_channel->sealFrame(type, parts).value_or(QByteArray());
 }
 
 } // namespace pgw::hostsim

@@ -48,7 +48,8 @@ public:
     QByteArray assetChunk(const QJsonObject &header, QByteArrayView body);
 
 private:
-    QByteArray encode(quint8 type, const QByteArray &payload, bool plain);
+    QByteArray encode(quint8 type, const QList<QByteArrayView> &parts, bool plain);
+    QByteArray asset(quint8 type, const QJsonObject &header, QByteArrayView body);
 
     FrameReader m_reader;
     std::shared_ptr<PlayerSecureChannel> m_channel;

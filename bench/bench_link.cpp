@@ -1,0 +1,205 @@
+// Throughput of the secure channel and the time of a 5 MiB asset round trip over loopback, plain
+// against sealed. Prints figures; asserts nothing. Build without sanitizers for meaningful numbers.
+
+#include "HostSimulator.h"
+#include "link/PlayerConnection.h"
+#include "link/PlayerCrypto.h"
+#include "link/PlayerSecureChannel.h"
+#include "link/TcpByteStream.h"
+#include "support/EventLoopScheduler.h"
+#include "support/SerialQueue.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace pgw;
+using namespace pgw::hostsim;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double mebibyte = 1024.0 * 1024.0;
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(42).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// Seals (and separately opens) payloads of one size until about `totalBytes` have gone through.
+void channelThroughput(qsizetype payloadSize, qint64 totalBytes)
+{
+    const QByteArray secret = randomBytes(16);
+    const QByteArray nonce = randomBytes(16);
+    auto player = PlayerSecureChannel::create(u"k"_s, secret, nonce);
+    auto host = PlayerSecureChannel::create(u"k"_s, secret, nonce, PlayerSecureChannel::Side::Host);
+    const QByteArray payload = randomBytes(payloadSize);
+    const qint64 rounds = std::max<qint64>(1, totalBytes / payloadSize);
+
+    QElapsedTimer timer;
+    timer.start();
+    for (qint64 i = 0; i < rounds; ++i) {
+        if (!player->seal(payload))
+            std::abort();
+    }
+    const double sealSeconds = double(timer.nsecsElapsed()) / 1e9;
+
+    qint64 openNanoseconds = 0;
+    for (qint64 i = 0; i < rounds; ++i) {
+        QByteArray box = *host->seal(payload);
+        timer.restart();
+        if (!player->open(std::move(box)))
+            std::abort();
+        openNanoseconds += timer.nsecsElapsed();
+    }
+    const double bytes = double(rounds) * double(payloadSize);
+    std::printf("  %8lld-byte payloads: seal %8.1f MiB/s   open %8.1f MiB/s\n", (long long)payloadSize,
+        bytes / mebibyte / sealSeconds, bytes / mebibyte / (double(openNanoseconds) / 1e9));
+}
+
+// Runs the event loop until `done` or the time limit, sleeping while there is nothing to do.
+bool spin(const std::function<bool()> &done, int milliseconds = 30'000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QTimer wake;
+    wake.start(10);
+    while (!done() && timer.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+// A Host and a Player on its own connection queue, fetching the same 5 MiB asset.
+class Session
+{
+public:
+    Session(bool sealed, qsizetype chunkSize, const QByteArray &blob)
+        : m_queue(u"player.connection"_s)
+        , m_main(&m_mainContext)
+        , m_blobSize(blob.size())
+    {
+        HostSimulator::Options options;
+        if (sealed)
+            options.linkSecret = randomBytes(16);
+        options.chunkSize = chunkSize;
+        m_host = std::make_unique<HostSimulator>(SimShow::generate(1, 1), options);
+        m_host->show().addAsset(1001, 0, u"blob.bin"_s, u"b1"_s, blob);
+        m_connection = PlayerConnection::create(
+            {&m_queue.scheduler(), &m_main, TcpByteStream::factory(m_queue.scheduler()), systemJitter()});
+        m_connection->onStateChange = [this](const PlayerConnection::State &s) {
+            m_connected = s == PlayerConnection::State::connected();
+        };
+        if (!m_host->listen())
+            return;
+        m_connection->join(NetworkEndpoint::hostPort(u"127.0.0.1"_s, m_host->port()), u"bench"_s,
+            std::nullopt, std::nullopt, options.linkSecret, sealed);
+        m_ready = spin([this] { return m_connected && m_host->recorded(u"attach"_s).size() == 1; });
+        spin([] { return false; }, 100); // lets the assets connection settle on the Player's side
+    }
+
+    ~Session()
+    {
+        m_connection->shutdownForProcessExit();
+        m_connection.reset();
+        m_queue.stop();
+    }
+
+    bool ready() const { return m_ready; }
+
+    // Milliseconds for one request and its answer, or nothing when it failed.
+    std::optional<double> fetch()
+    {
+        bool done = false;
+        bool intact = false;
+        QElapsedTimer timer;
+        timer.start();
+        m_connection->requestAsset(1001, 0, u"blob.bin"_s, u"b1"_s, true,
+            [&](qint64 status, const std::optional<QString> &, const std::optional<QByteArray> &data) {
+                done = true;
+                intact = status == 200 && data && data->size() == m_blobSize;
+            });
+        if (!spin([&] { return done; }) || !intact)
+            return std::nullopt;
+        return double(timer.nsecsElapsed()) / 1e6;
+    }
+
+private:
+    SerialQueue m_queue;
+    QObject m_mainContext;
+    EventLoopScheduler m_main;
+    qsizetype m_blobSize;
+    std::unique_ptr<HostSimulator> m_host;
+    std::shared_ptr<PlayerConnection> m_connection;
+    bool m_connected = false;
+    bool m_ready = false;
+};
+
+struct Timing
+{
+    double median = 0;
+    double best = 0;
+};
+
+Timing timing(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.first()};
+}
+
+// Plain and sealed requests alternate, so that a busy machine slows both alike.
+bool compareRoundTrips(qsizetype chunkSize, int repetitions)
+{
+    const QByteArray blob = randomBytes(5 * 1024 * 1024);
+    Session plain(false, chunkSize, blob);
+    Session sealed(true, chunkSize, blob);
+    if (!plain.ready() || !sealed.ready())
+        return false;
+    QList<double> plainTimes;
+    QList<double> sealedTimes;
+    for (int i = 0; i <= repetitions; ++i) {
+        const auto p = plain.fetch();
+        const auto s = sealed.fetch();
+        if (!p || !s)
+            return false;
+        if (i > 0) { // the first round warms caches and buffers
+            plainTimes << *p;
+            sealedTimes << *s;
+        }
+    }
+    const Timing p = timing(plainTimes);
+    const Timing s = timing(sealedTimes);
+    std::printf("  %-16s plain %7.2f / %7.2f ms   sealed %7.2f / %7.2f ms   sealed/plain %.2fx (median) "
+                "%.2fx (best)\n",
+        chunkSize == 0 ? "whole asset:" : "256 KiB chunks:", p.median, p.best, s.median, s.best,
+        s.median / p.median, s.best / p.best);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+
+    std::printf("Secure channel (ChaCha20-Poly1305, one channel, in order):\n");
+    channelThroughput(4 * 1024, 512LL * 1024 * 1024);
+    channelThroughput(1024 * 1024, 1024LL * 1024 * 1024);
+
+    const int repetitions = 40;
+    std::printf("\n5 MiB asset round trip over loopback against the Host simulator (median / best of %d):\n",
+        repetitions);
+    for (const qsizetype chunk : {qsizetype(0), qsizetype(256 * 1024)}) {
+        if (!compareRoundTrips(chunk, repetitions)) {
+            std::printf("  round trip failed\n");
+            return 1;
+        }
+    }
+    return 0;
+}
