@@ -35,7 +35,7 @@ struct PlayerPINPrompt
     bool operator==(const PlayerPINPrompt &) const = default;
 
     static constexpr QLatin1StringView rejectedHeading {"PIN not accepted"};
-    static constexpr QLatin1StringView fieldPrompt {"4–8 digit Host PIN"};
+    static inline const QString fieldPrompt = QStringLiteral("4–8 digit Host PIN");
     QString explanation() const;
 };
 

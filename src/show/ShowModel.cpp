@@ -371,7 +371,7 @@ void ShowModel::beginPractice()
     update(m_practiceMode, true, &ShowModel::practiceModeChanged);
     m_masterTurnsPagesLocally = true;
     update(m_turnsPagesLocally, true, &ShowModel::turnsPagesLocallyChanged);
-    update(m_presenceText, QString(practicePresenceText), &ShowModel::presenceTextChanged);
+    update(m_presenceText, practicePresenceText, &ShowModel::presenceTextChanged);
 }
 
 void ShowModel::leaveShow()

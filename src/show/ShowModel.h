@@ -65,8 +65,8 @@ public:
     static constexpr int runwayLength = 3;
 
     using ManifestAnswer = std::function<void(std::optional<QJsonObject>)>;
-    static constexpr QLatin1StringView practicePresenceText {
-        "saved show — swipe, tap, pedal, or use the arrow keys"};
+    static inline const QString practicePresenceText
+        = QStringLiteral("saved show — swipe, tap, pedal, or use the arrow keys");
 
     explicit ShowModel(Scheduler &scheduler, QObject *parent = nullptr);
     ~ShowModel() override;
