@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
 
 #include <cmath>
 #include <optional>
@@ -100,5 +101,20 @@ QSizeF visibleSize(const QSizeF &viewport, double magnification);
 BankPlacement placeBank(const BankGeometry &geometry, const QSizeF &viewport, double magnification);
 // Where the visible rectangle must move to stay inside the camera; absent when it may stay.
 std::optional<QPointF> clampedVisibleOrigin(const QRectF &camera, const QRectF &visible);
+
+// The page ratio the grid is built on while one chart is displayed. The first usable ratio seen for a
+// chart fixes it, so later pages of other shapes do not move the grid.
+struct ChartAspectReference
+{
+    std::optional<QString> chartIdentity;
+    double aspectRatio = defaultPageAspectRatio;
+    bool hasReliableAspect = false;
+
+    // The reference ratio for this chart, given a candidate ratio (height ÷ width) that may be unknown.
+    // Without a chart identity nothing is remembered and the candidate is used as it is.
+    double resolve(const std::optional<QString> &identity, std::optional<double> candidate);
+
+    bool operator==(const ChartAspectReference &) const = default;
+};
 
 } // namespace pgw::StageLayout

@@ -1,6 +1,5 @@
 #include "NearlyEqual.h"
 
-#include "stage/ChartAspectReference.h"
 #include "stage/StageLayout.h"
 #include "stage/StageZoom.h"
 
