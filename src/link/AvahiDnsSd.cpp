@@ -27,14 +27,23 @@ QMap<QString, std::optional<QByteArray>> parseTxt(AvahiStringList *list)
         size_t size = 0;
         if (avahi_string_list_get_pair(item, &key, &value, &size) != 0)
             continue;
-        const QString name = QString::fromUtf8(key);
         // DNS-SD keys are case-insensitive; the first occurrence wins.
+        const QString name = QString::fromUtf8(key).toLower();
         if (!txt.contains(name))
             txt.insert(name, value ? std::optional(QByteArray(value, qsizetype(size))) : std::nullopt);
         avahi_free(key);
         avahi_free(value);
     }
     return txt;
+}
+
+// "local" as "local.", the form service endpoints carry.
+QString absoluteDomain(const char *domain)
+{
+    QString text = QString::fromUtf8(domain);
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
 }
 
 // Frees Avahi objects in the right order: lookups before their client, the client before the poll.
@@ -77,6 +86,7 @@ public:
         }
         m_entries.clear();
         m_order.clear();
+        m_emitted = false;
         if (m_browser)
             avahi_service_browser_free(m_browser);
         m_browser = nullptr;
@@ -133,7 +143,7 @@ private:
         switch (event) {
         case AVAHI_BROWSER_NEW:
             self->added(interface, protocol,
-                DnsSdService {QString::fromUtf8(name), QString::fromUtf8(type), QString::fromUtf8(domain)});
+                ServiceAddress {QString::fromUtf8(name), QString::fromUtf8(type), absoluteDomain(domain)});
             break;
         case AVAHI_BROWSER_REMOVE:
             self->removed(interface, protocol, QString::fromUtf8(name));
@@ -142,12 +152,16 @@ private:
             self->post([self] { self->reportState(State::Failed); });
             break;
         case AVAHI_BROWSER_ALL_FOR_NOW:
+            // Nothing is there: say so once, so that a list left from an earlier run is replaced.
+            if (!self->m_emitted && self->m_entries.isEmpty())
+                self->emitResults({});
+            break;
         case AVAHI_BROWSER_CACHE_EXHAUSTED:
             break;
         }
     }
 
-    void added(AvahiIfIndex interface, AvahiProtocol protocol, const DnsSdService &service)
+    void added(AvahiIfIndex interface, AvahiProtocol protocol, const ServiceAddress &service)
     {
         auto it = m_entries.find(service.name);
         if (it == m_entries.end()) {
@@ -216,6 +230,7 @@ private:
 
     void emitResults(const QList<DnsSdChange> &changes)
     {
+        m_emitted = true;
         QList<DnsSdResult> results;
         for (const QString &name : std::as_const(m_order)) {
             const Entry &entry = m_entries[name];
@@ -234,6 +249,7 @@ private:
     AvahiServiceBrowser *m_browser = nullptr;
     QHash<QString, Entry> m_entries;
     QStringList m_order;
+    bool m_emitted = false;
     QObject *m_context = new QObject;
 };
 
@@ -247,8 +263,8 @@ public:
         delete m_context;
     }
 
-    void resolve(
-        const DnsSdService &service, std::function<void(std::optional<ResolvedAddress>)> completion) override
+    void resolve(const ServiceAddress &service,
+        std::function<void(std::optional<HostPortAddress>)> completion) override
     {
         auto *job = new Job {this, std::move(completion), {}, nullptr};
         m_jobs.insert(job);
@@ -271,7 +287,7 @@ private:
     struct Job
     {
         AvahiResolver *owner;
-        std::function<void(std::optional<ResolvedAddress>)> completion;
+        std::function<void(std::optional<HostPortAddress>)> completion;
         std::unique_ptr<AvahiClient, ClientDeleter> client;
         AvahiServiceResolver *resolver;
     };
@@ -281,7 +297,7 @@ private:
         AvahiStringList *, AvahiLookupResultFlags, void *userdata)
     {
         auto *job = static_cast<Job *>(userdata);
-        std::optional<ResolvedAddress> result;
+        std::optional<HostPortAddress> result;
         if (event == AVAHI_RESOLVER_FOUND && address) {
             char text[AVAHI_ADDRESS_STR_MAX] = {};
             avahi_address_snprint(text, sizeof text, address);
@@ -291,7 +307,7 @@ private:
             if (address->proto == AVAHI_PROTO_INET6 && host.startsWith(QLatin1StringView("fe80"))
                 && if_indextoname(unsigned(interface), interfaceName))
                 host += u'%' + QString::fromLatin1(interfaceName);
-            result = ResolvedAddress {host, port};
+            result = HostPortAddress {host, port};
         }
         AvahiResolver *owner = job->owner;
         // Not from inside Avahi's callback: finishing frees the resolver that is calling us.
@@ -300,7 +316,7 @@ private:
             Qt::QueuedConnection);
     }
 
-    void finish(Job *job, const std::optional<ResolvedAddress> &result, bool report)
+    void finish(Job *job, const std::optional<HostPortAddress> &result, bool report)
     {
         if (!m_jobs.remove(job))
             return;

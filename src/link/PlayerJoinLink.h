@@ -2,6 +2,7 @@
 
 #include "link/DiscoveredHost.h"
 
+#include <QList>
 #include <QUrl>
 
 #include <optional>
@@ -13,6 +14,10 @@ namespace pgw {
 namespace PlayerJoinLink {
 
 std::optional<DiscoveredHost> discoveredHost(const QUrl &url);
+
+// What the lobby lists: the linked Hosts in their order, then each browsed Host whose id is not
+// listed yet.
+QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed);
 
 } // namespace PlayerJoinLink
 
