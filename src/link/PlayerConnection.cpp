@@ -4,10 +4,17 @@
 #include "link/PlayerConnectionLane.h"
 #include "link/PlayerCrypto.h"
 #include "link/ServiceByteStream.h"
+#include "link/TcpByteStream.h"
 
 using namespace Qt::StringLiterals;
 
 namespace pgw {
+
+PlayerConnection::Environment PlayerConnection::systemEnvironment(Scheduler &queue, Scheduler &main)
+{
+    return {&queue, &main, TcpByteStream::factory(queue), systemJitter(),
+        [] { return makeAvahiBrowser(NetworkEndpoint::serviceType); }, makeAvahiResolver};
+}
 
 std::shared_ptr<PlayerConnection> PlayerConnection::create(Environment environment)
 {

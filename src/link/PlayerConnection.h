@@ -71,6 +71,8 @@ public:
     static constexpr std::array<double, 6> browserLadder {0.5, 1.0, 2.0, 5.0, 10.0, 30.0};
     static constexpr double browserLadderCeiling = 30.0;
 
+    // TCP sockets and Avahi, all living on the thread of `queue`.
+    static Environment systemEnvironment(Scheduler &queue, Scheduler &main);
     static std::shared_ptr<PlayerConnection> create(Environment environment);
     // Tears everything down on the connection queue; the queue must still be running.
     ~PlayerConnection();

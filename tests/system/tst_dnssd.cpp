@@ -52,12 +52,14 @@ private Q_SLOTS:
         browser->start();
         QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Ready), waitMs);
 
-        auto publisher = std::make_unique<AvahiServicePublisher>(
-            u"Stage Left"_s, NetworkEndpoint::serviceType, 7311, QList<QByteArray> {"e2e=2", "auth=1", "flag"});
+        auto publisher = std::make_unique<AvahiServicePublisher>(u"Stage Left"_s,
+            NetworkEndpoint::serviceType, 7311, QList<QByteArray> {"e2e=2", "Auth=1", "flag"});
         QTRY_VERIFY_WITH_TIMEOUT(recorder.find(u"Stage Left"_s).has_value(), waitMs);
         const DnsSdResult result = *recorder.find(u"Stage Left"_s);
         QCOMPARE(result.service.type, NetworkEndpoint::serviceType);
+        QCOMPARE(result.service.domain, u"local."_s);
         QCOMPARE(result.txt.value(u"e2e"_s), QByteArray("2"));
+        // TXT keys are case-insensitive, and reported in lower case.
         QCOMPARE(result.txt.value(u"auth"_s), QByteArray("1"));
         QVERIFY(result.txt.contains(u"flag"_s));
         QCOMPARE(result.txt.value(u"flag"_s), std::nullopt);
