@@ -258,18 +258,20 @@ class AvahiResolver : public DnsSdResolver
 public:
     ~AvahiResolver() override
     {
-        for (Job *job : std::as_const(m_jobs))
-            finish(job, std::nullopt, false);
+        const QList<quint64> ids = m_jobs.keys();
+        for (quint64 id : ids)
+            finish(id, std::nullopt, false);
         delete m_context;
     }
 
     void resolve(const ServiceAddress &service,
         std::function<void(std::optional<HostPortAddress>)> completion) override
     {
-        auto *job = new Job {this, std::move(completion), {}, nullptr};
-        m_jobs.insert(job);
+        auto *job = new Job {this, ++m_lastJob, std::move(completion), {}, nullptr};
+        m_jobs.insert(job->id, job);
         int error = 0;
-        job->client.reset(avahi_client_new(m_poll.api(), AvahiClientFlags(0), nullptr, nullptr, &error));
+        job->client.reset(
+            avahi_client_new(m_poll.api(), AvahiClientFlags(0), &AvahiResolver::clientChanged, job, &error));
         if (job->client) {
             const QByteArray name = service.name.toUtf8();
             const QByteArray type = service.type.toUtf8();
@@ -279,18 +281,27 @@ public:
                 AvahiLookupFlags(0), &AvahiResolver::done, job);
         }
         if (!job->resolver)
-            QMetaObject::invokeMethod(
-                m_context, [this, job] { finish(job, std::nullopt, true); }, Qt::QueuedConnection);
+            finishLater(job->id, std::nullopt);
     }
 
 private:
     struct Job
     {
         AvahiResolver *owner;
+        quint64 id;
         std::function<void(std::optional<HostPortAddress>)> completion;
         std::unique_ptr<AvahiClient, ClientDeleter> client;
         AvahiServiceResolver *resolver;
     };
+
+    static void clientChanged(AvahiClient *, AvahiClientState state, void *userdata)
+    {
+        // The daemon went away: no answer will come.
+        if (state == AVAHI_CLIENT_FAILURE) {
+            auto *job = static_cast<Job *>(userdata);
+            job->owner->finishLater(job->id, std::nullopt);
+        }
+    }
 
     static void done(AvahiServiceResolver *, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
         const char *, const char *, const char *, const char *, const AvahiAddress *address, uint16_t port,
@@ -309,16 +320,21 @@ private:
                 host += u'%' + QString::fromLatin1(interfaceName);
             result = HostPortAddress {host, port};
         }
-        AvahiResolver *owner = job->owner;
-        // Not from inside Avahi's callback: finishing frees the resolver that is calling us.
-        QMetaObject::invokeMethod(
-            owner->m_context, [owner, job, result] { owner->finish(job, result, true); },
-            Qt::QueuedConnection);
+        job->owner->finishLater(job->id, result);
     }
 
-    void finish(Job *job, const std::optional<HostPortAddress> &result, bool report)
+    // Not from inside Avahi's callbacks: finishing frees the client and resolver that are calling.
+    // Jobs go by id, so a second answer for a finished job finds nothing.
+    void finishLater(quint64 id, const std::optional<HostPortAddress> &result)
     {
-        if (!m_jobs.remove(job))
+        QMetaObject::invokeMethod(
+            m_context, [this, id, result] { finish(id, result, true); }, Qt::QueuedConnection);
+    }
+
+    void finish(quint64 id, const std::optional<HostPortAddress> &result, bool report)
+    {
+        Job *job = m_jobs.take(id);
+        if (!job)
             return;
         if (job->resolver)
             avahi_service_resolver_free(job->resolver);
@@ -330,7 +346,8 @@ private:
     }
 
     AvahiQtPoll m_poll;
-    QSet<Job *> m_jobs;
+    QHash<quint64, Job *> m_jobs;
+    quint64 m_lastJob = 0;
     QObject *m_context = new QObject;
 };
 
