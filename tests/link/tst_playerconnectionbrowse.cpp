@@ -58,6 +58,25 @@ private Q_SLOTS:
         QVERIFY(h.hostLists.last().isEmpty());
     }
 
+    void hostsAreDeliveredOnTheMainThread()
+    {
+        ManualScheduler queue;
+        ManualScheduler main;
+        FakeDnsSd dnssd {queue};
+        auto connection
+            = PlayerConnection::create({&queue, &main, {}, {}, dnssd.browsers(), dnssd.resolvers()});
+        QStringList delivered;
+        connection->onHostsChange
+            = [&delivered](const QList<DiscoveredHost> &hosts) { delivered = names(hosts); };
+        connection->startBrowsing();
+        queue.runPending();
+        dnssd.publish({serviceResult(u"Pit"_s)}, {});
+        queue.runPending();
+        QVERIFY(delivered.isEmpty());
+        main.runPending();
+        QCOMPARE(delivered, QStringList {u"Pit"_s});
+    }
+
     void browsingStartsOnceAndStops()
     {
         Harness h;
