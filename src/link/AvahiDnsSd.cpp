@@ -27,14 +27,23 @@ QMap<QString, std::optional<QByteArray>> parseTxt(AvahiStringList *list)
         size_t size = 0;
         if (avahi_string_list_get_pair(item, &key, &value, &size) != 0)
             continue;
-        const QString name = QString::fromUtf8(key);
         // DNS-SD keys are case-insensitive; the first occurrence wins.
+        const QString name = QString::fromUtf8(key).toLower();
         if (!txt.contains(name))
             txt.insert(name, value ? std::optional(QByteArray(value, qsizetype(size))) : std::nullopt);
         avahi_free(key);
         avahi_free(value);
     }
     return txt;
+}
+
+// "local" as "local.", the form service endpoints carry.
+QString absoluteDomain(const char *domain)
+{
+    QString text = QString::fromUtf8(domain);
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
 }
 
 // Frees Avahi objects in the right order: lookups before their client, the client before the poll.
@@ -77,6 +86,7 @@ public:
         }
         m_entries.clear();
         m_order.clear();
+        m_emitted = false;
         if (m_browser)
             avahi_service_browser_free(m_browser);
         m_browser = nullptr;
@@ -133,7 +143,7 @@ private:
         switch (event) {
         case AVAHI_BROWSER_NEW:
             self->added(interface, protocol,
-                DnsSdService {QString::fromUtf8(name), QString::fromUtf8(type), QString::fromUtf8(domain)});
+                ServiceAddress {QString::fromUtf8(name), QString::fromUtf8(type), absoluteDomain(domain)});
             break;
         case AVAHI_BROWSER_REMOVE:
             self->removed(interface, protocol, QString::fromUtf8(name));
@@ -142,12 +152,16 @@ private:
             self->post([self] { self->reportState(State::Failed); });
             break;
         case AVAHI_BROWSER_ALL_FOR_NOW:
+            // Nothing is there: say so once, so that a list left from an earlier run is replaced.
+            if (!self->m_emitted && self->m_entries.isEmpty())
+                self->emitResults({});
+            break;
         case AVAHI_BROWSER_CACHE_EXHAUSTED:
             break;
         }
     }
 
-    void added(AvahiIfIndex interface, AvahiProtocol protocol, const DnsSdService &service)
+    void added(AvahiIfIndex interface, AvahiProtocol protocol, const ServiceAddress &service)
     {
         auto it = m_entries.find(service.name);
         if (it == m_entries.end()) {
@@ -216,6 +230,7 @@ private:
 
     void emitResults(const QList<DnsSdChange> &changes)
     {
+        m_emitted = true;
         QList<DnsSdResult> results;
         for (const QString &name : std::as_const(m_order)) {
             const Entry &entry = m_entries[name];
@@ -234,6 +249,7 @@ private:
     AvahiServiceBrowser *m_browser = nullptr;
     QHash<QString, Entry> m_entries;
     QStringList m_order;
+    bool m_emitted = false;
     QObject *m_context = new QObject;
 };
 
@@ -242,18 +258,20 @@ class AvahiResolver : public DnsSdResolver
 public:
     ~AvahiResolver() override
     {
-        for (Job *job : std::as_const(m_jobs))
-            finish(job, std::nullopt, false);
+        const QList<quint64> ids = m_jobs.keys();
+        for (quint64 id : ids)
+            finish(id, std::nullopt, false);
         delete m_context;
     }
 
-    void resolve(
-        const DnsSdService &service, std::function<void(std::optional<ResolvedAddress>)> completion) override
+    void resolve(const ServiceAddress &service,
+        std::function<void(std::optional<HostPortAddress>)> completion) override
     {
-        auto *job = new Job {this, std::move(completion), {}, nullptr};
-        m_jobs.insert(job);
+        auto *job = new Job {this, ++m_lastJob, std::move(completion), {}, nullptr};
+        m_jobs.insert(job->id, job);
         int error = 0;
-        job->client.reset(avahi_client_new(m_poll.api(), AvahiClientFlags(0), nullptr, nullptr, &error));
+        job->client.reset(
+            avahi_client_new(m_poll.api(), AvahiClientFlags(0), &AvahiResolver::clientChanged, job, &error));
         if (job->client) {
             const QByteArray name = service.name.toUtf8();
             const QByteArray type = service.type.toUtf8();
@@ -263,25 +281,34 @@ public:
                 AvahiLookupFlags(0), &AvahiResolver::done, job);
         }
         if (!job->resolver)
-            QMetaObject::invokeMethod(
-                m_context, [this, job] { finish(job, std::nullopt, true); }, Qt::QueuedConnection);
+            finishLater(job->id, std::nullopt);
     }
 
 private:
     struct Job
     {
         AvahiResolver *owner;
-        std::function<void(std::optional<ResolvedAddress>)> completion;
+        quint64 id;
+        std::function<void(std::optional<HostPortAddress>)> completion;
         std::unique_ptr<AvahiClient, ClientDeleter> client;
         AvahiServiceResolver *resolver;
     };
+
+    static void clientChanged(AvahiClient *, AvahiClientState state, void *userdata)
+    {
+        // The daemon went away: no answer will come.
+        if (state == AVAHI_CLIENT_FAILURE) {
+            auto *job = static_cast<Job *>(userdata);
+            job->owner->finishLater(job->id, std::nullopt);
+        }
+    }
 
     static void done(AvahiServiceResolver *, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
         const char *, const char *, const char *, const char *, const AvahiAddress *address, uint16_t port,
         AvahiStringList *, AvahiLookupResultFlags, void *userdata)
     {
         auto *job = static_cast<Job *>(userdata);
-        std::optional<ResolvedAddress> result;
+        std::optional<HostPortAddress> result;
         if (event == AVAHI_RESOLVER_FOUND && address) {
             char text[AVAHI_ADDRESS_STR_MAX] = {};
             avahi_address_snprint(text, sizeof text, address);
@@ -291,18 +318,23 @@ private:
             if (address->proto == AVAHI_PROTO_INET6 && host.startsWith(QLatin1StringView("fe80"))
                 && if_indextoname(unsigned(interface), interfaceName))
                 host += u'%' + QString::fromLatin1(interfaceName);
-            result = ResolvedAddress {host, port};
+            result = HostPortAddress {host, port};
         }
-        AvahiResolver *owner = job->owner;
-        // Not from inside Avahi's callback: finishing frees the resolver that is calling us.
-        QMetaObject::invokeMethod(
-            owner->m_context, [owner, job, result] { owner->finish(job, result, true); },
-            Qt::QueuedConnection);
+        job->owner->finishLater(job->id, result);
     }
 
-    void finish(Job *job, const std::optional<ResolvedAddress> &result, bool report)
+    // Not from inside Avahi's callbacks: finishing frees the client and resolver that are calling.
+    // Jobs go by id, so a second answer for a finished job finds nothing.
+    void finishLater(quint64 id, const std::optional<HostPortAddress> &result)
     {
-        if (!m_jobs.remove(job))
+        QMetaObject::invokeMethod(
+            m_context, [this, id, result] { finish(id, result, true); }, Qt::QueuedConnection);
+    }
+
+    void finish(quint64 id, const std::optional<HostPortAddress> &result, bool report)
+    {
+        Job *job = m_jobs.take(id);
+        if (!job)
             return;
         if (job->resolver)
             avahi_service_resolver_free(job->resolver);
@@ -314,7 +346,8 @@ private:
     }
 
     AvahiQtPoll m_poll;
-    QSet<Job *> m_jobs;
+    QHash<quint64, Job *> m_jobs;
+    quint64 m_lastJob = 0;
     QObject *m_context = new QObject;
 };
 

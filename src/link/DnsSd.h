@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/NetworkEndpoint.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -11,21 +13,11 @@
 
 namespace pgw {
 
-inline constexpr QLatin1StringView pagewrightServiceType {"_pagewright._tcp"};
-
-// One advertised DNS-SD service instance.
-struct DnsSdService
-{
-    QString name;
-    QString type;
-    QString domain;
-    bool operator==(const DnsSdService &) const = default;
-};
-
-// A browse result: the service and its TXT entries (a key without "=" has no value).
+// A browse result: the service and its TXT entries, keys in lower case (a key without "=" has no
+// value). The domain ends with a dot, as in "local.".
 struct DnsSdResult
 {
-    DnsSdService service;
+    ServiceAddress service;
     QMap<QString, std::optional<QByteArray>> txt;
     bool operator==(const DnsSdResult &) const = default;
 };
@@ -55,13 +47,6 @@ public:
     std::function<void(State)> onStateChanged;
 };
 
-struct ResolvedAddress
-{
-    QString host;
-    quint16 port = 0;
-    bool operator==(const ResolvedAddress &) const = default;
-};
-
 // Turns a service into an address and port when it is dialled.
 class DnsSdResolver
 {
@@ -69,9 +54,12 @@ public:
     virtual ~DnsSdResolver() = default;
     // The completion runs later on the calling thread, with nothing when the service cannot be found.
     virtual void resolve(
-        const DnsSdService &service, std::function<void(std::optional<ResolvedAddress>)> completion)
+        const ServiceAddress &service, std::function<void(std::optional<HostPortAddress>)> completion)
         = 0;
 };
+
+using DnsSdBrowserFactory = std::function<std::unique_ptr<DnsSdBrowser>()>;
+using DnsSdResolverFactory = std::function<std::unique_ptr<DnsSdResolver>()>;
 
 // Avahi implementations; create and use them on one thread with a running event loop.
 std::unique_ptr<DnsSdBrowser> makeAvahiBrowser(const QString &serviceType);

@@ -6,7 +6,7 @@ namespace pgw {
 
 std::optional<QString> NetworkEndpoint::serviceName() const
 {
-    if (const auto *service = std::get_if<Service>(&address))
+    if (const auto *service = asService())
         return service->name;
     return std::nullopt;
 }

@@ -41,6 +41,7 @@ struct NetworkEndpoint
     }
 
     const HostPort *asHostPort() const { return std::get_if<HostPort>(&address); }
+    const Service *asService() const { return std::get_if<Service>(&address); }
     // The DNS-SD service name, for service endpoints only.
     std::optional<QString> serviceName() const;
     QString description() const;

@@ -3,10 +3,18 @@
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerConnectionLane.h"
 #include "link/PlayerCrypto.h"
+#include "link/ServiceByteStream.h"
+#include "link/TcpByteStream.h"
 
 using namespace Qt::StringLiterals;
 
 namespace pgw {
+
+PlayerConnection::Environment PlayerConnection::systemEnvironment(Scheduler &queue, Scheduler &main)
+{
+    return {&queue, &main, TcpByteStream::factory(queue), systemJitter(),
+        [] { return makeAvahiBrowser(NetworkEndpoint::serviceType); }, makeAvahiResolver};
+}
 
 std::shared_ptr<PlayerConnection> PlayerConnection::create(Environment environment)
 {
@@ -18,15 +26,19 @@ PlayerConnection::PlayerConnection(Environment environment)
     , m_main(*environment.main)
     , m_streams(std::move(environment.streams))
     , m_jitter(environment.jitter ? std::move(environment.jitter) : systemJitter())
+    , m_browsers(std::move(environment.browsers))
+    , m_resolvers(std::move(environment.resolvers))
     , m_requests(*environment.queue)
 { }
 
 PlayerConnection::~PlayerConnection()
 {
-    // Streams must be released on the queue that owns their sockets.
+    // Streams, the browser and the resolver must be released on the queue that owns their sockets.
     m_queue.runSync([this] {
         m_intentionallyClosed = true;
+        stopBrowser();
         tearDown();
+        m_resolver.reset();
         PlayerCrypto::releaseThreadState();
     });
 }
@@ -68,6 +80,16 @@ void PlayerConnection::deliverAuthentication(AuthenticationEvent event)
 }
 
 // MARK: public operations
+
+void PlayerConnection::startBrowsing()
+{
+    onQueue([](PlayerConnection &self) { self.startBrowser(); });
+}
+
+void PlayerConnection::stopBrowsing()
+{
+    onQueue([](PlayerConnection &self) { self.stopBrowser(); });
+}
 
 void PlayerConnection::join(const NetworkEndpoint &endpoint, const QString &name,
     const std::optional<QString> &recoveryServiceName, const std::optional<QString> &pin,
@@ -129,7 +151,9 @@ void PlayerConnection::shutdownForProcessExit()
     m_queue.runSync([this] {
         m_intentionallyClosed = true;
         forgetJoin();
+        stopBrowser();
         tearDown();
+        m_resolver.reset();
         PlayerCrypto::releaseThreadState();
     });
 }
@@ -225,6 +249,7 @@ void PlayerConnection::joinOnQueue(const NetworkEndpoint &endpoint, const QStrin
     m_assumeLegacyHost = false;
     m_awaitingAuthentication = false;
     m_intentionallyClosed = false;
+    m_awaitingFreshService = false;
     m_secureDialFailures = 0;
     m_attempts = 0;
     openControl();
@@ -232,6 +257,7 @@ void PlayerConnection::joinOnQueue(const NetworkEndpoint &endpoint, const QStrin
 
 void PlayerConnection::forgetJoin()
 {
+    m_awaitingFreshService = false;
     m_joinedServiceName.reset();
     m_endpoint.reset();
     m_playerPIN.reset();
@@ -272,7 +298,7 @@ std::shared_ptr<PlayerConnection::Lane> PlayerConnection::makeLane(bool control)
         if (!lane->channel)
             return nullptr;
     }
-    lane->stream = m_streams(*m_endpoint);
+    lane->stream = dial(*m_endpoint);
     if (!lane->stream)
         return nullptr;
     std::weak_ptr<Lane> weakLane = lane;
@@ -290,6 +316,16 @@ std::shared_ptr<PlayerConnection::Lane> PlayerConnection::makeLane(bool control)
             self->laneData(lane, bytes);
     };
     return lane;
+}
+
+std::shared_ptr<ByteStream> PlayerConnection::dial(const NetworkEndpoint &endpoint)
+{
+    const auto *service = endpoint.asService();
+    if (service && !m_resolver && m_resolvers)
+        m_resolver = m_resolvers();
+    if (service && m_resolver)
+        return std::make_shared<ServiceByteStream>(m_queue, *m_resolver, *service, m_streams);
+    return m_streams(endpoint);
 }
 
 void PlayerConnection::openControl()
@@ -345,9 +381,10 @@ void PlayerConnection::laneStateChanged(const std::shared_ptr<Lane> &lane, ByteS
     if (lane == m_control) {
         if (state == S::Ready)
             controlReady();
+        else if (state == S::Waiting)
+            controlWaiting(lane);
         else if (state == S::Failed || state == S::Cancelled)
             controlDropped();
-        // Waiting: the dial gate decides; finding a moved service again belongs to browsing.
     } else if (lane == m_assets) {
         if (state == S::Ready) {
             lane->ready = true;
@@ -396,6 +433,10 @@ void PlayerConnection::controlDropped()
     if (m_awaitingAuthentication) {
         report(State::connecting());
         return;
+    }
+    if (m_joinedServiceName) {
+        m_awaitingFreshService = true;
+        startBrowser();
     }
     scheduleReconnect();
 }

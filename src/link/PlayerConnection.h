@@ -1,12 +1,15 @@
 #pragma once
 
 #include "link/ByteStream.h"
+#include "link/DiscoveredHost.h"
+#include "link/DnsSd.h"
 #include "link/NetworkEndpoint.h"
 #include "link/PlayerRequestTracker.h"
 #include "support/Scheduler.h"
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -21,8 +24,9 @@ struct Frame;
 
 // The Player's link to one Host: a control connection for the session and an assets connection for
 // page images, each optionally sealed, guarded by a dial gate, a hello gate and a watchdog, and
-// re-dialled along a jittered ladder when the control connection drops. All work runs on the
-// connection queue; every callback and completion is delivered on the main thread in the order
+// re-dialled along a jittered ladder when the control connection drops. It also browses for Hosts,
+// and finds the joined Host again by its service name when its endpoint fails. All work runs on
+// the connection queue; every callback and completion is delivered on the main thread in the order
 // it was issued.
 class PlayerConnection : public std::enable_shared_from_this<PlayerConnection>
 {
@@ -48,6 +52,11 @@ public:
         Scheduler *main = nullptr;
         ByteStreamFactory streams;
         JitterSource jitter;
+        // Called on the connection queue: a browser for every browsing run, and one resolver the
+        // first time a service endpoint is dialled. Without them there is no browsing and service
+        // endpoints go to `streams` as they are.
+        DnsSdBrowserFactory browsers;
+        DnsSdResolverFactory resolvers;
     };
 
     using ManifestCompletion = std::function<void(std::optional<QJsonObject>)>;
@@ -59,7 +68,11 @@ public:
     static constexpr double watchdogDelay = 12.0;
     static constexpr std::array<double, 5> ladder {0.25, 0.5, 1.0, 2.0, 3.5};
     static constexpr double ladderCeiling = 5.0;
+    static constexpr std::array<double, 6> browserLadder {0.5, 1.0, 2.0, 5.0, 10.0, 30.0};
+    static constexpr double browserLadderCeiling = 30.0;
 
+    // TCP sockets and Avahi, all living on the thread of `queue`.
+    static Environment systemEnvironment(Scheduler &queue, Scheduler &main);
     static std::shared_ptr<PlayerConnection> create(Environment environment);
     // Tears everything down on the connection queue; the queue must still be running.
     ~PlayerConnection();
@@ -69,8 +82,13 @@ public:
     // Set by the owner before use; absent callbacks are skipped.
     std::function<void(const State &)> onStateChange;
     std::function<void(const QJsonObject &)> onMessage;
+    // The browsed Hosts, sorted by name, after every change.
+    std::function<void(const QList<DiscoveredHost> &)> onHostsChange;
     std::function<void(AuthenticationEvent)> onAuthenticationChange;
     std::function<void(bool encrypted)> onEncryptionChange;
+
+    void startBrowsing();
+    void stopBrowsing();
 
     void join(const NetworkEndpoint &endpoint, const QString &name,
         const std::optional<QString> &recoveryServiceName, const std::optional<QString> &pin,
@@ -105,6 +123,18 @@ private:
     void deliver(std::function<void(PlayerConnection &)> delivery);
     void report(const State &state);
     void deliverAuthentication(AuthenticationEvent event);
+    void deliverHosts();
+
+    // Browsing, and finding the joined service again.
+    void startBrowser();
+    void stopBrowser();
+    void scheduleBrowserRestart();
+    void browserStateChanged(qint64 generation, DnsSdBrowser::State state);
+    void browseResults(
+        qint64 generation, const QList<DnsSdResult> &results, const QList<DnsSdChange> &changes);
+    std::optional<DiscoveredHost> freshService(qint64 generation, const QList<DnsSdChange> &changes);
+    void controlWaiting(const std::shared_ptr<Lane> &lane);
+    void recoverAt(const NetworkEndpoint &endpoint);
 
     // Dialling and the life of the two connections.
     void joinOnQueue(const NetworkEndpoint &endpoint, const QString &name,
@@ -113,6 +143,7 @@ private:
     void openControl();
     void openAssets();
     std::shared_ptr<Lane> makeLane(bool control);
+    std::shared_ptr<ByteStream> dial(const NetworkEndpoint &endpoint);
     std::optional<SecureContext> secureContext();
     void laneStateChanged(const std::shared_ptr<Lane> &lane, ByteStream::State state);
     void controlReady();
@@ -144,6 +175,13 @@ private:
     Scheduler &m_main;
     ByteStreamFactory m_streams;
     JitterSource m_jitter;
+    DnsSdBrowserFactory m_browsers;
+    DnsSdResolverFactory m_resolvers;
+
+    std::unique_ptr<DnsSdBrowser> m_browser;
+    qint64 m_browserGeneration = 0;
+    std::optional<qint64> m_firstRecoverySnapshotGeneration;
+    std::unique_ptr<DnsSdResolver> m_resolver;
 
     std::shared_ptr<Lane> m_control;
     std::shared_ptr<Lane> m_assets;
@@ -161,12 +199,16 @@ private:
     bool m_controlSawEncrypted = false;
     std::optional<std::pair<QString, QByteArray>> m_cachedPINIKM;
     int m_attempts = 0;
+    int m_browserAttempts = 0;
     TaskHandle m_reconnectWork;
+    TaskHandle m_browserRetryWork;
     TaskHandle m_dialGateWork;
     TaskHandle m_watchdogWork;
     TaskHandle m_helloGateWork;
     bool m_sawHello = false;
+    bool m_awaitingFreshService = false;
     bool m_intentionallyClosed = false;
+    QList<DiscoveredHost> m_latestHosts;
     qint64 m_nextRequestId = 0;
     PlayerRequestTracker m_requests;
 };

@@ -157,7 +157,9 @@ void PlayerConnection::helloReceived()
     m_awaitingAuthentication = false;
     m_attempts = 0;
     m_secureDialFailures = 0;
+    m_awaitingFreshService = false;
     m_helloGateWork.cancel();
+    stopBrowser();
     report(State::connected());
     deliverAuthentication(AuthenticationEvent::Accepted);
     deliver([encrypted = m_controlSawEncrypted](PlayerConnection &self) {

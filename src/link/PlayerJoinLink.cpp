@@ -3,6 +3,7 @@
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerCrypto.h"
 
+#include <QSet>
 #include <QUrlQuery>
 
 #include <algorithm>
@@ -24,12 +25,13 @@ std::optional<QString> firstItem(const QUrlQuery &query, const QString &name)
 
 std::optional<quint16> port(const std::optional<QString> &text)
 {
-    if (!text || text->isEmpty() || text->size() > 5)
+    if (!text || text->isEmpty())
         return std::nullopt;
     if (!std::all_of(text->begin(), text->end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
-    const int value = text->toInt();
-    if (value < 1 || value > 65535)
+    bool valid = false;
+    const uint value = text->toUInt(&valid);
+    if (!valid || value < 1 || value > 65535)
         return std::nullopt;
     return quint16(value);
 }
@@ -73,9 +75,14 @@ std::optional<DiscoveredHost> discoveredHost(const QUrl &url)
 QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed)
 {
     QList<DiscoveredHost> merged = linked;
+    QSet<QString> ids;
+    for (const DiscoveredHost &host : linked)
+        ids.insert(host.id);
     for (const DiscoveredHost &host : browsed) {
-        if (!merged.contains(host))
+        if (!ids.contains(host.id)) {
+            ids.insert(host.id);
             merged.append(host);
+        }
     }
     return merged;
 }

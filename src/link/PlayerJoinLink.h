@@ -17,6 +17,10 @@ std::optional<DiscoveredHost> discoveredHost(const QUrl &url);
 // The linked Hosts in their order, then every browsed Host not already listed.
 QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed);
 
+// What the lobby lists: the linked Hosts in their order, then each browsed Host whose id is not
+// listed yet.
+QList<DiscoveredHost> mergedHosts(const QList<DiscoveredHost> &linked, const QList<DiscoveredHost> &browsed);
+
 } // namespace PlayerJoinLink
 
 } // namespace pgw

@@ -1,3 +1,4 @@
+#include "link/BrowsedHosts.h"
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerJoinLink.h"
 
@@ -5,6 +6,26 @@
 
 using namespace pgw;
 using namespace Qt::StringLiterals;
+
+namespace {
+
+using Txt = QMap<QString, std::optional<QByteArray>>;
+
+DnsSdResult result(const QString &name, const Txt &txt = {}, const QString &domain = u"local."_s)
+{
+    return {{name, NetworkEndpoint::serviceType, domain}, txt};
+}
+
+DiscoveredHost hostWithId(const QString &id, const std::optional<QString> &pin = std::nullopt)
+{
+    DiscoveredHost host;
+    host.id = id;
+    host.name = id;
+    host.pin = pin;
+    return host;
+}
+
+} // namespace
 
 class JoinLinkTest : public QObject
 {
@@ -108,6 +129,117 @@ private Q_SLOTS:
     {
         QFETCH(QString, url);
         QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(url)));
+    }
+    void linkSecrets_data()
+    {
+        QTest::addColumn<QString>("k");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("26 characters") << u"mfrggzdfmztwq2lknnwg23tpob"_s << QByteArray("abcdefghijklmnop");
+        QTest::newRow("26 in capitals") << u"MFRGGZDFMZTWQ2LKNNWG23TPOB"_s << QByteArray("abcdefghijklmnop");
+        QTest::newRow("26 with spaces around")
+            << u" mfrggzdfmztwq2lknnwg23tpob "_s << QByteArray("abcdefghijklmnop");
+        QTest::newRow("25 characters") << u"mfrggzdfmztwq2lknnwg23tpo"_s << QByteArray();
+        QTest::newRow("28 characters") << u"mfrggzdfmztwq2lknnwg23tpobqa"_s << QByteArray();
+        QTest::newRow("padding") << u"mfrggzdfmztwq2lknnwg23tpob======"_s << QByteArray();
+        QTest::newRow("outside the alphabet") << u"mfrggzdfmztwq2lknnwg23tpo1"_s << QByteArray();
+    }
+
+    void linkSecrets()
+    {
+        QFETCH(QString, k);
+        QFETCH(QByteArray, key);
+        const auto host = PlayerJoinLink::discoveredHost(QUrl(
+            u"pagewright-player://join?service=Pit&k="_s + QString::fromLatin1(QUrl::toPercentEncoding(k))));
+        QVERIFY(host);
+        QCOMPARE(host->key.value_or(QByteArray()), key);
+        QCOMPARE(host->supportsEncryption, !key.isEmpty());
+    }
+
+    void firstItemOfANameCounts()
+    {
+        const auto host = PlayerJoinLink::discoveredHost(
+            QUrl(u"pagewright-player://join?service=One&pin=1234&service=Two&pin=5678"_s));
+        QVERIFY(host);
+        QCOMPARE(host->id, u"One"_s);
+        QCOMPARE(host->pin, u"1234"_s);
+    }
+
+    void mergingKeepsLinkedHostsFirst()
+    {
+        const QList<DiscoveredHost> linked {hostWithId(u"X"_s, u"1234"_s), hostWithId(u"link:h:1"_s)};
+        const QList<DiscoveredHost> browsed {hostWithId(u"X"_s), hostWithId(u"Y"_s), hostWithId(u"Y"_s)};
+        const QList<DiscoveredHost> merged = PlayerJoinLink::mergedHosts(linked, browsed);
+        QStringList ids;
+        for (const DiscoveredHost &host : merged)
+            ids << host.id;
+        QCOMPARE(ids, (QStringList {u"X"_s, u"link:h:1"_s, u"Y"_s}));
+        QCOMPARE(merged.first().pin, u"1234"_s);
+        QCOMPARE(PlayerJoinLink::mergedHosts({}, browsed).size(), 2);
+    }
+
+    void browsedFlags_data()
+    {
+        QTest::addColumn<Txt>("txt");
+        QTest::addColumn<bool>("encryption");
+        QTest::addColumn<bool>("pin");
+        QTest::newRow("none") << Txt {} << false << false;
+        QTest::newRow("both") << Txt {{u"e2e"_s, "2"}, {u"auth"_s, "1"}} << true << true;
+        QTest::newRow("older encryption") << Txt {{u"e2e"_s, "1"}} << false << false;
+        QTest::newRow("keys without values")
+            << Txt {{u"e2e"_s, std::nullopt}, {u"auth"_s, std::nullopt}} << false << false;
+        QTest::newRow("auth other than 1") << Txt {{u"auth"_s, "true"}, {u"e2e"_s, "2 "}} << false << false;
+    }
+
+    void browsedFlags()
+    {
+        QFETCH(Txt, txt);
+        QFETCH(bool, encryption);
+        QFETCH(bool, pin);
+        const DiscoveredHost host = BrowsedHosts::host(result(u"Pit"_s, txt));
+        QCOMPARE(host.id, u"Pit"_s);
+        QCOMPARE(host.name, u"Pit"_s);
+        QCOMPARE(host.recoveryServiceName, u"Pit"_s);
+        QCOMPARE(host.endpoint, NetworkEndpoint::service(u"Pit"_s));
+        QVERIFY(!host.pin && !host.key);
+        QCOMPARE(host.supportsEncryption, encryption);
+        QCOMPARE(host.requiresPIN, pin);
+    }
+
+    void browsedSorting_data()
+    {
+        QTest::addColumn<QStringList>("browsed");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("case-sensitive")
+            << QStringList {u"b"_s, u"a"_s, u"A"_s} << QStringList {u"A"_s, u"a"_s, u"b"_s};
+        // A decomposed é composes to U+00E9, which comes after "f".
+        QTest::newRow("canonical composition")
+            << QStringList {u"é"_s, u"f"_s, u"e"_s} << QStringList {u"e"_s, u"f"_s, u"é"_s};
+        // By UTF-16 code units the surrogate pair of U+1F3B5 would come before U+FF21.
+        QTest::newRow("scalars beyond the basic plane")
+            << QStringList {u"🎵"_s, u"Ａ"_s} << QStringList {u"Ａ"_s, u"🎵"_s};
+    }
+
+    void browsedSorting()
+    {
+        QFETCH(QStringList, browsed);
+        QFETCH(QStringList, listed);
+        QList<DnsSdResult> results;
+        for (const QString &name : browsed)
+            results << result(name);
+        QStringList names;
+        for (const DiscoveredHost &host : BrowsedHosts::sorted(results))
+            names << host.name;
+        QCOMPARE(names, listed);
+    }
+
+    void equalNamesKeepTheirBrowseOrder()
+    {
+        const QList<DnsSdResult> results {
+            result(u"Pit"_s, {}, u"b.example."_s), result(u"A"_s), result(u"Pit"_s, {}, u"a.example."_s)};
+        const QList<DiscoveredHost> hosts = BrowsedHosts::sorted(results);
+        QCOMPARE(hosts.size(), 3);
+        QCOMPARE(hosts[1].endpoint.asService()->domain, u"b.example."_s);
+        QCOMPARE(hosts[2].endpoint.asService()->domain, u"a.example."_s);
     }
 };
 

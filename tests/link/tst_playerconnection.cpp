@@ -1,8 +1,6 @@
-#include "MemoryStream.h"
-#include "link/PlayerConnection.h"
+#include "ConnectionHarness.h"
 #include "link/PlayerCrypto.h"
 #include "support/Json.h"
-#include "support/ManualScheduler.h"
 
 #include <QTest>
 #include <QtEndian>
@@ -12,99 +10,15 @@ using namespace pgw::testing;
 using namespace Qt::StringLiterals;
 
 using Kind = hostsim::HostLaneCodec::Incoming::Kind;
-using Auth = PlayerConnection::AuthenticationEvent;
-using State = PlayerConnection::State;
 
 namespace {
 
 const QByteArray linkSecret = "abcdefghijklmnop";
 
-QJsonObject hello()
-{
-    return {{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}};
-}
-
 QString typeOf(const hostsim::HostLaneCodec::Incoming &item)
 {
     return item.message.value("type"_L1).toString();
 }
-
-// One connection on a manual scheduler that serves as both its queue and the main thread, with
-// every main-thread delivery logged in order.
-struct Harness
-{
-    ManualScheduler scheduler;
-    MemoryNetwork network {scheduler};
-    double jitter = 1.0;
-    std::shared_ptr<PlayerConnection> connection;
-    QStringList log;
-    QList<State> states;
-    QList<QJsonObject> messages;
-
-    Harness()
-    {
-        connection = PlayerConnection::create(
-            {&scheduler, &scheduler, network.factory(), [this](double, double) { return jitter; }});
-        connection->onStateChange = [this](const State &state) {
-            states << state;
-            log << u"state:"_s + QString::number(int(state.kind)) + state.reason;
-        };
-        connection->onMessage = [this](const QJsonObject &message) {
-            messages << message;
-            log << u"message:"_s + message.value("type"_L1).toString();
-        };
-        connection->onAuthenticationChange
-            = [this](Auth event) { log << u"auth:"_s + QString::number(int(event)); };
-        connection->onEncryptionChange = [this](bool on) { log << (on ? u"encrypted"_s : u"plain"_s); };
-    }
-
-    void run() { scheduler.runPending(); }
-
-    std::shared_ptr<MemoryStream> join(
-        std::optional<QString> pin = {}, std::optional<QByteArray> key = {}, bool supportsEncryption = false)
-    {
-        connection->join(NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000), u"Ann"_s, std::nullopt, pin, key,
-            supportsEncryption);
-        run();
-        return network.last();
-    }
-
-    // Accepts a control dial and its assets dial; returns the assets stream.
-    std::shared_ptr<MemoryStream> accept(const std::shared_ptr<MemoryStream> &control)
-    {
-        control->accept();
-        run();
-        auto assets = network.last();
-        assets->hostKeyMaterial = control->hostKeyMaterial;
-        assets->accept();
-        run();
-        return assets;
-    }
-
-    std::shared_ptr<MemoryStream> connectPlain()
-    {
-        auto control = join();
-        accept(control);
-        control->reply(hello());
-        run();
-        return control;
-    }
-
-    // Moves time on until the connection dials again; the dial runs exactly at its deadline.
-    std::shared_ptr<MemoryStream> nextDial()
-    {
-        const qsizetype dials = network.streams.size();
-        for (int i = 0; i < 100'000 && network.streams.size() == dials; ++i)
-            scheduler.advance(0.001);
-        return network.last();
-    }
-
-    std::shared_ptr<MemoryStream> assets() const
-    {
-        return network.streams.size() >= 2 ? network.streams[1] : nullptr;
-    }
-    State lastState() const { return states.isEmpty() ? State::idle() : states.last(); }
-};
 
 QByteArray oversizedHeader()
 {

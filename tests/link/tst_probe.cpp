@@ -177,6 +177,12 @@ private Q_SLOTS:
         QTest::newRow("unknown option")
             << QStringList {u"--host"_s, u"h"_s, u"--port"_s, u"1"_s, u"--verbose"_s};
         QTest::newRow("missing value") << QStringList {u"--host"_s};
+        QTest::newRow("blank service") << QStringList {u"--service"_s, u"  "_s};
+        QTest::newRow("service and host")
+            << QStringList {u"--service"_s, u"Pit"_s, u"--host"_s, u"h"_s, u"--port"_s, u"1"_s};
+        QTest::newRow("browse and link")
+            << QStringList {u"--browse"_s, u"1"_s, u"--link"_s, u"pagewright-player://join?service=Pit"_s};
+        QTest::newRow("negative browse") << QStringList {u"--browse"_s, u"-1"_s};
     }
 
     void badArguments()

@@ -46,29 +46,31 @@ class DnsSdSystemTest : public QObject
 private Q_SLOTS:
     void publishedServiceAppearsWithItsTxtAndResolves()
     {
-        auto browser = makeAvahiBrowser(pagewrightServiceType);
+        auto browser = makeAvahiBrowser(NetworkEndpoint::serviceType);
         Recorder recorder;
         recorder.attach(*browser);
         browser->start();
         QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Ready), waitMs);
 
-        auto publisher = std::make_unique<AvahiServicePublisher>(
-            u"Stage Left"_s, pagewrightServiceType, 7311, QList<QByteArray> {"e2e=2", "auth=1", "flag"});
+        auto publisher = std::make_unique<AvahiServicePublisher>(u"Stage Left"_s,
+            NetworkEndpoint::serviceType, 7311, QList<QByteArray> {"e2e=2", "Auth=1", "flag"});
         QTRY_VERIFY_WITH_TIMEOUT(recorder.find(u"Stage Left"_s).has_value(), waitMs);
         const DnsSdResult result = *recorder.find(u"Stage Left"_s);
-        QCOMPARE(result.service.type, QString(pagewrightServiceType));
+        QCOMPARE(result.service.type, NetworkEndpoint::serviceType);
+        QCOMPARE(result.service.domain, u"local."_s);
         QCOMPARE(result.txt.value(u"e2e"_s), QByteArray("2"));
+        // TXT keys are case-insensitive, and reported in lower case.
         QCOMPARE(result.txt.value(u"auth"_s), QByteArray("1"));
         QVERIFY(result.txt.contains(u"flag"_s));
         QCOMPARE(result.txt.value(u"flag"_s), std::nullopt);
         QCOMPARE(recorder.changes.first().kind, DnsSdChange::Kind::Added);
 
         auto resolver = makeAvahiResolver();
-        std::optional<std::optional<ResolvedAddress>> resolved;
+        std::optional<std::optional<HostPortAddress>> resolved;
         resolver->resolve(
-            result.service, [&](std::optional<ResolvedAddress> address) { resolved = address; });
+            result.service, [&](std::optional<HostPortAddress> address) { resolved = address; });
         QTRY_VERIFY_WITH_TIMEOUT(resolved.has_value(), waitMs);
-        QCOMPARE(*resolved, (ResolvedAddress {qEnvironmentVariable("PGW_TEST_ADDRESS"), 7311}));
+        QCOMPARE(*resolved, (HostPortAddress {qEnvironmentVariable("PGW_TEST_ADDRESS"), 7311}));
 
         publisher.reset();
         QTRY_VERIFY_WITH_TIMEOUT(!recorder.find(u"Stage Left"_s), waitMs);
@@ -79,16 +81,16 @@ private Q_SLOTS:
     void unknownServiceDoesNotResolve()
     {
         auto resolver = makeAvahiResolver();
-        std::optional<std::optional<ResolvedAddress>> resolved;
-        resolver->resolve({u"Nobody Here"_s, pagewrightServiceType, u"local"_s},
-            [&](std::optional<ResolvedAddress> address) { resolved = address; });
+        std::optional<std::optional<HostPortAddress>> resolved;
+        resolver->resolve({u"Nobody Here"_s, NetworkEndpoint::serviceType, u"local"_s},
+            [&](std::optional<HostPortAddress> address) { resolved = address; });
         QTRY_VERIFY_WITH_TIMEOUT(resolved.has_value(), 30000);
         QVERIFY(!resolved->has_value());
     }
 
     void browserFailsWhenTheDaemonStopsAndWorksAgainWhenItReturns()
     {
-        auto browser = makeAvahiBrowser(pagewrightServiceType);
+        auto browser = makeAvahiBrowser(NetworkEndpoint::serviceType);
         Recorder recorder;
         recorder.attach(*browser);
         browser->start();
@@ -109,7 +111,7 @@ private Q_SLOTS:
         daemon.start(command.first(), command.mid(1));
         QVERIFY(daemon.waitForStarted());
         auto publisher = std::make_unique<AvahiServicePublisher>(
-            u"Back Again"_s, pagewrightServiceType, 7400, QList<QByteArray> {"e2e=1"});
+            u"Back Again"_s, NetworkEndpoint::serviceType, 7400, QList<QByteArray> {"e2e=1"});
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 if (recorder.find(u"Back Again"_s))

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command inside a private network namespace with its own avahi-daemon, so multicast DNS
 # never reaches a real network: the daemon may use only a veth whose peer sits in a second, empty
-# namespace. Starts a D-Bus system bus when none runs. Everything is torn down on exit.
+# namespace. The daemon and the command talk over a private D-Bus system bus with no activatable
+# services, so nothing can start the machine's own avahi-daemon and the machine's bus is left alone.
+# Everything is torn down on exit, including processes the command left in the namespace.
 # Exit code 77 (skip) when namespaces cannot be made or a foreign avahi-daemon already runs.
 set -uo pipefail
 
@@ -16,10 +18,19 @@ ns="pgw-dnssd-$$"
 peer="pgw-peer-$$"
 work=$(mktemp -d)
 dbus_pid=""
-avahi_pid=""
 
 cleanup() {
-    [ -n "$avahi_pid" ] && kill "$avahi_pid" 2>/dev/null && wait "$avahi_pid" 2>/dev/null
+    local pids
+    pids=$(ip netns pids "$ns" 2>/dev/null)
+    if [ -n "$pids" ]; then
+        kill $pids 2>/dev/null
+        for _ in $(seq 30); do
+            pids=$(ip netns pids "$ns" 2>/dev/null)
+            [ -z "$pids" ] && break
+            sleep 0.1
+        done
+        [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    fi
     [ -n "$dbus_pid" ] && kill "$dbus_pid" 2>/dev/null
     ip netns del "$ns" 2>/dev/null
     ip netns del "$peer" 2>/dev/null
@@ -36,13 +47,27 @@ ip -n "$ns" link set lo up
 ip -n "$ns" link set pgw0 up multicast on
 ip -n "$peer" link set pgw1 up
 
+cat > "$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$work/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+dbus_pid=$(dbus-daemon --config-file="$work/bus.conf" --fork --nopidfile --print-pid) \
+    || skip "cannot start a private D-Bus bus"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus_socket"
 bus_alive() { dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId >/dev/null 2>&1; }
-if ! bus_alive; then
-    mkdir -p /run/dbus
-    rm -f /run/dbus/system_bus_socket /run/dbus/pid
-    dbus_pid=$(dbus-daemon --system --fork --print-pid) || skip "cannot start a D-Bus system bus"
-    for _ in $(seq 50); do bus_alive && break; sleep 0.1; done
-fi
+for _ in $(seq 50); do bus_alive && break; sleep 0.1; done
+bus_alive || skip "the private D-Bus bus does not answer"
 
 cat > "$work/avahi-daemon.conf" <<CONF
 [server]

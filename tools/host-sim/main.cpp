@@ -1,13 +1,19 @@
+#include "AvahiServicePublisher.h"
 #include "HostSimulator.h"
 #include "SimConsole.h"
 
+#include "link/NetworkEndpoint.h"
 #include "link/PlayerCrypto.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTextStream>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace pgw;
 using namespace pgw::hostsim;
@@ -26,6 +32,35 @@ int fail(const QString &message)
 {
     QTextStream(stderr) << "pgw-host-sim: " << message << Qt::endl;
     return 2;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void signalled(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so that a published service is withdrawn on the way out.
+void quitOnTermination(QCoreApplication &app)
+{
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGTERM, signalled);
+    std::signal(SIGINT, signalled);
+}
+
+// TXT entries that tell browsing Players what the Host asks of them.
+QList<QByteArray> serviceTxt(const HostSimulator::Options &options)
+{
+    QList<QByteArray> txt;
+    if (options.encryption)
+        txt << "e2e=2";
+    txt << (options.pin ? "auth=1" : "auth=0");
+    return txt;
 }
 
 } // namespace
@@ -52,6 +87,7 @@ int main(int argc, char *argv[])
         {u"chunk-size"_s, u"Send assets larger than BYTES in chunks of BYTES."_s, u"BYTES"_s, u"0"_s},
         {u"stall"_s, u"Never answer requests."_s},
         {u"delay"_s, u"Answer requests SECONDS late."_s, u"SECONDS"_s, u"0"_s},
+        {u"publish"_s, u"Publish the Host as the DNS-SD service NAME while it runs."_s, u"NAME"_s},
     });
     parser.process(app);
 
@@ -97,6 +133,22 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     out << "listening " << simulator.address().toString() << ':' << simulator.port() << Qt::endl;
     out << "join-link " << simulator.joinLink() << Qt::endl;
+    std::unique_ptr<AvahiServicePublisher> publisher;
+    if (parser.isSet(u"publish"_s)) {
+        const QString name = parser.value(u"publish"_s);
+        // A DNS-SD instance name is one DNS label.
+        if (name.isEmpty() || name.toUtf8().size() > 63)
+            return fail(u"--publish wants a name of 1 to 63 bytes"_s);
+        publisher = std::make_unique<AvahiServicePublisher>(
+            name, NetworkEndpoint::serviceType, simulator.port(), serviceTxt(options));
+        publisher->onStateChanged = [&out, name](bool established, const QString &error) {
+            if (established)
+                out << "published " << name << Qt::endl;
+            else
+                out << "not published: " << error << Qt::endl;
+        };
+    }
+    quitOnTermination(app);
     SimConsole console(simulator);
     return app.exec();
 }

@@ -2,10 +2,10 @@
 
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerJoinLink.h"
-#include "link/TcpByteStream.h"
 #include "support/Json.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
 #include <QTimer>
 #include <QUrl>
 
@@ -73,8 +73,10 @@ QString authenticationName(PlayerConnection::AuthenticationEvent event)
 
 QString LinkProbe::usage()
 {
-    return u"usage: pgw-probe (--host H --port P | --link URL) [--name N] [--pin PIN] [--manifest]\n"
-           "                 [--asset TOKEN:PAGE:KIND:VERSION]... [--for SECONDS] [--timeout SECONDS]"_s;
+    return u"usage: pgw-probe (--host H --port P | --link URL | --service NAME) [--name N] [--pin PIN]\n"
+           "                 [--manifest] [--asset TOKEN:PAGE:KIND:VERSION]... [--for SECONDS] [--timeout "
+           "SECONDS]\n"
+           "       pgw-probe --browse SECONDS"_s;
 }
 
 std::variant<LinkProbe::Options, QString> LinkProbe::parse(const QStringList &arguments)
@@ -102,6 +104,15 @@ std::variant<LinkProbe::Options, QString> LinkProbe::parse(const QStringList &ar
             port = quint16(number);
         } else if (option == "--link"_L1) {
             link = value;
+        } else if (option == "--service"_L1) {
+            if (value.trimmed().isEmpty())
+                return u"--service needs a name"_s;
+            options.service = value.trimmed();
+        } else if (option == "--browse"_L1) {
+            const auto duration = seconds(value);
+            if (!duration)
+                return option + u" wants a number of seconds"_s;
+            options.browse = *duration;
         } else if (option == "--name"_L1) {
             options.name = value;
         } else if (option == "--pin"_L1) {
@@ -122,13 +133,18 @@ std::variant<LinkProbe::Options, QString> LinkProbe::parse(const QStringList &ar
             return u"unknown option "_s + option;
         }
     }
+    const int ways
+        = (link ? 1 : 0) + (host || port ? 1 : 0) + (options.service ? 1 : 0) + (options.browse ? 1 : 0);
+    if (ways > 1)
+        return u"give one of --host and --port, --link, --service or --browse"_s;
+    if (options.browse || options.service)
+        return options;
     if (link) {
-        if (host || port)
-            return u"give either --link or --host and --port"_s;
         const auto joined = PlayerJoinLink::discoveredHost(QUrl(*link));
         if (!joined)
             return u"not a join link: "_s + *link;
         options.endpoint = joined->endpoint;
+        options.recoveryServiceName = joined->recoveryServiceName;
         options.key = joined->key;
         options.supportsEncryption = joined->supportsEncryption;
         if (!options.pin)
@@ -136,7 +152,7 @@ std::variant<LinkProbe::Options, QString> LinkProbe::parse(const QStringList &ar
     } else if (host && !host->isEmpty() && port) {
         options.endpoint = NetworkEndpoint::hostPort(*host, *port);
     } else {
-        return u"give --host and --port, or --link"_s;
+        return u"give --host and --port, --link, --service or --browse"_s;
     }
     return options;
 }
@@ -147,8 +163,8 @@ LinkProbe::LinkProbe(Options options, QObject *parent)
     , m_queue(u"player.connection"_s)
     , m_main(this)
 {
-    m_connection = PlayerConnection::create(
-        {&m_queue.scheduler(), &m_main, TcpByteStream::factory(m_queue.scheduler()), systemJitter()});
+    m_connection = PlayerConnection::create(PlayerConnection::systemEnvironment(m_queue.scheduler(), m_main));
+    m_connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) { hostsChanged(hosts); };
     m_connection->onStateChange = [this](const PlayerConnection::State &state) { stateChanged(state); };
     m_connection->onAuthenticationChange = [this](auto event) { authenticationChanged(event); };
     m_connection->onEncryptionChange = [this](bool on) {
@@ -168,10 +184,9 @@ LinkProbe::~LinkProbe()
 
 void LinkProbe::start()
 {
-    if (!m_options.endpoint.asHostPort()) {
-        // Finding a Host by its service name needs DNS-SD browsing, which this probe does not do.
-        error(u"the link names a DNS-SD service; give a link with host and port"_s);
-        finish(1);
+    if (m_options.browse) {
+        m_connection->startBrowsing();
+        QTimer::singleShot(int(*m_options.browse * 1000), this, [this] { finish(0); });
         return;
     }
     QTimer::singleShot(int(m_options.timeout * 1000), this, [this] {
@@ -180,8 +195,33 @@ void LinkProbe::start()
         error(u"timed out after %1 s"_s.arg(m_options.timeout));
         finish(1);
     });
-    m_connection->join(m_options.endpoint, m_options.name, std::nullopt, m_options.pin, m_options.key,
-        m_options.supportsEncryption);
+    if (m_options.service) {
+        m_connection->startBrowsing();
+        return;
+    }
+    m_joined = true;
+    m_connection->join(*m_options.endpoint, m_options.name, m_options.recoveryServiceName, m_options.pin,
+        m_options.key, m_options.supportsEncryption);
+}
+
+void LinkProbe::hostsChanged(const QList<DiscoveredHost> &hosts)
+{
+    QJsonArray list;
+    for (const DiscoveredHost &host : hosts) {
+        list.append(QJsonObject {{"id"_L1, host.id}, {"name"_L1, host.name},
+            {"supportsEncryption"_L1, host.supportsEncryption}, {"requiresPIN"_L1, host.requiresPIN}});
+    }
+    emitLine({{"event"_L1, "hosts"_L1}, {"hosts"_L1, list}});
+    if (!m_options.service || m_joined)
+        return;
+    for (const DiscoveredHost &host : hosts) {
+        if (host.id == *m_options.service) {
+            m_joined = true;
+            m_connection->join(host.endpoint, m_options.name, host.recoveryServiceName, m_options.pin,
+                host.key, host.supportsEncryption);
+            return;
+        }
+    }
 }
 
 void LinkProbe::stateChanged(const PlayerConnection::State &state)

@@ -31,7 +31,10 @@ public:
 
     struct Options
     {
-        NetworkEndpoint endpoint;
+        // Where to join: an endpoint, or the browsed Host with this service name.
+        std::optional<NetworkEndpoint> endpoint;
+        std::optional<QString> service;
+        std::optional<QString> recoveryServiceName;
         QString name = QStringLiteral("probe");
         std::optional<QString> pin;
         std::optional<QByteArray> key;
@@ -40,6 +43,8 @@ public:
         QList<AssetWant> assets;
         double stay = 0;
         double timeout = 20;
+        // Only list the browsed Hosts for this many seconds.
+        std::optional<double> browse;
     };
 
     // The options, or a text saying what is wrong with the arguments.
@@ -56,6 +61,7 @@ Q_SIGNALS:
     void finished(int exitCode);
 
 private:
+    void hostsChanged(const QList<DiscoveredHost> &hosts);
     void stateChanged(const PlayerConnection::State &state);
     void authenticationChanged(PlayerConnection::AuthenticationEvent event);
     void requestWork();
@@ -68,6 +74,7 @@ private:
     SerialQueue m_queue;
     EventLoopScheduler m_main;
     std::shared_ptr<PlayerConnection> m_connection;
+    bool m_joined = false;
     bool m_requested = false;
     int m_outstanding = 0;
     bool m_allAnswered = true;

@@ -1,0 +1,237 @@
+#include "AvahiServicePublisher.h"
+#include "HostSimulator.h"
+#include "link/PlayerConnection.h"
+#include "support/EventLoopScheduler.h"
+#include "support/Json.h"
+#include "support/SerialQueue.h"
+
+#include <QHostAddress>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+using namespace pgw;
+using namespace pgw::hostsim;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int waitMs = 15000;
+
+QHostAddress testAddress()
+{
+    return QHostAddress(qEnvironmentVariable("PGW_TEST_ADDRESS"));
+}
+
+SimShow sampleShow()
+{
+    return *SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show"));
+}
+
+QStringList namesOf(const QList<DiscoveredHost> &hosts)
+{
+    QStringList names;
+    for (const DiscoveredHost &host : hosts)
+        names << host.name;
+    return names;
+}
+
+std::unique_ptr<AvahiServicePublisher> publish(const QString &name, quint16 port, QList<QByteArray> txt = {})
+{
+    return std::make_unique<AvahiServicePublisher>(name, NetworkEndpoint::serviceType, port, txt);
+}
+
+// A Player's connection on its own queue with Avahi, reporting to this thread.
+struct Player
+{
+    SerialQueue queue {u"player.connection"_s};
+    QObject context;
+    EventLoopScheduler main {&context};
+    std::shared_ptr<PlayerConnection> connection;
+    QList<DiscoveredHost> hosts;
+    QList<PlayerConnection::State> states;
+
+    Player()
+    {
+        connection = PlayerConnection::create(PlayerConnection::systemEnvironment(queue.scheduler(), main));
+        connection->onHostsChange = [this](const QList<DiscoveredHost> &list) { hosts = list; };
+        connection->onStateChange = [this](const PlayerConnection::State &state) { states << state; };
+    }
+    ~Player()
+    {
+        connection->shutdownForProcessExit();
+        connection.reset();
+        queue.stop();
+    }
+
+    std::optional<DiscoveredHost> find(const QString &name) const
+    {
+        for (const DiscoveredHost &host : hosts) {
+            if (host.name == name)
+                return host;
+        }
+        return std::nullopt;
+    }
+    bool connected() const
+    {
+        return !states.isEmpty() && states.last() == PlayerConnection::State::connected();
+    }
+};
+
+// Runs a tool to its end while this thread's event loop keeps in-process Hosts and publishers going.
+QList<QJsonObject> runTool(const QString &path, const QStringList &arguments, int *exitCode)
+{
+    QProcess process;
+    process.start(path, arguments);
+    QList<QJsonObject> lines;
+    if (!process.waitForStarted())
+        return lines;
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning && timer.elapsed() < 30'000)
+        QTest::qWait(5);
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        if (auto object = json::parseObject(line))
+            lines << *object;
+    }
+    *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return lines;
+}
+
+} // namespace
+
+class HostDiscoverySystemTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void aPublishedHostAppearsWithItsFlagsAndGoesWhenItEnds()
+    {
+        Player player;
+        player.connection->startBrowsing();
+        QProcess host;
+        host.start(QStringLiteral(PGW_HOST_SIM_PATH),
+            {u"--listen"_s, testAddress().toString(), u"--pin"_s, u"4821"_s, u"--publish"_s,
+                u"Stage Left"_s});
+        QVERIFY(host.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(player.find(u"Stage Left"_s).has_value(), waitMs);
+        const DiscoveredHost found = *player.find(u"Stage Left"_s);
+        QVERIFY(found.supportsEncryption);
+        QVERIFY(found.requiresPIN);
+        QCOMPARE(found.recoveryServiceName, u"Stage Left"_s);
+        QCOMPARE(found.endpoint, NetworkEndpoint::service(u"Stage Left"_s));
+
+        host.terminate();
+        QVERIFY(host.waitForFinished(5000));
+        QCOMPARE(host.exitStatus(), QProcess::NormalExit);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.find(u"Stage Left"_s), waitMs);
+    }
+
+    void hostsAreListedByName()
+    {
+        Player player;
+        player.connection->startBrowsing();
+        const QStringList names {u"b"_s, u"Zed"_s, u"a"_s, u"Alto"_s};
+        std::vector<std::unique_ptr<AvahiServicePublisher>> publishers;
+        for (const QString &name : names)
+            publishers.push_back(publish(name, 7300, {"e2e=2"}));
+        const QStringList sorted {u"Alto"_s, u"Zed"_s, u"a"_s, u"b"_s};
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(player.hosts), sorted, waitMs);
+
+        int exitCode = -1;
+        const auto lines = runTool(QStringLiteral(PGW_PROBE_PATH), {u"--browse"_s, u"3"_s}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QVERIFY(!lines.isEmpty());
+        const QJsonObject last = lines.last();
+        QCOMPARE(last.value("event"_L1).toString(), u"hosts"_s);
+        const QJsonArray hosts = last.value("hosts"_L1).toArray();
+        QCOMPARE(hosts.size(), 4);
+        for (int i = 0; i < hosts.size(); ++i) {
+            QCOMPARE(hosts[i].toObject(),
+                (QJsonObject {{"id"_L1, sorted[i]}, {"name"_L1, sorted[i]}, {"supportsEncryption"_L1, true},
+                    {"requiresPIN"_L1, false}}));
+        }
+    }
+
+    void theJoinedHostIsFoundAgainOnAnotherPort()
+    {
+        Player player;
+        auto first = std::make_unique<HostSimulator>(sampleShow(), HostSimulator::Options {});
+        QVERIFY(first->listen(testAddress()));
+        auto firstPublisher = publish(u"Pit"_s, first->port(), {"e2e=2", "auth=0"});
+        player.connection->startBrowsing();
+        QTRY_VERIFY_WITH_TIMEOUT(player.find(u"Pit"_s).has_value(), waitMs);
+        const DiscoveredHost pit = *player.find(u"Pit"_s);
+        player.connection->join(pit.endpoint, u"Ann"_s, pit.recoveryServiceName, std::nullopt, std::nullopt,
+            pit.supportsEncryption);
+        QTRY_VERIFY_WITH_TIMEOUT(player.connected(), waitMs);
+        QCOMPARE(first->greetedPlayers(), 1);
+
+        // The Host comes back on another port under the same name.
+        HostSimulator second(sampleShow(), {});
+        QVERIFY(second.listen(testAddress()));
+        QVERIFY(second.port() != first->port());
+        firstPublisher.reset();
+        first.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!player.connected(), waitMs);
+        auto secondPublisher = publish(u"Pit"_s, second.port(), {"e2e=2", "auth=0"});
+        QTRY_VERIFY_WITH_TIMEOUT(player.connected() && second.greetedPlayers() == 1, waitMs);
+        QCOMPARE(second.recorded(u"hi"_s).first().value("name"_L1).toString(), u"Ann"_s);
+    }
+
+    void theProbeJoinsABrowsedHostByName()
+    {
+        HostSimulator host(sampleShow(), {});
+        QVERIFY(host.listen(testAddress()));
+        auto publisher = publish(u"Probe Room"_s, host.port(), {"e2e=2"});
+        int exitCode = -1;
+        const auto lines = runTool(QStringLiteral(PGW_PROBE_PATH),
+            {u"--service"_s, u"Probe Room"_s, u"--name"_s, u"Stand 9"_s, u"--manifest"_s}, &exitCode);
+        QCOMPARE(exitCode, 0);
+        QStringList events;
+        for (const QJsonObject &line : lines)
+            events << line.value("event"_L1).toString();
+        QVERIFY(events.contains(u"hosts"_s));
+        QVERIFY(events.indexOf(u"hosts"_s) < events.indexOf(u"state"_s));
+        QVERIFY(events.contains(u"manifest"_s));
+        QCOMPARE(host.recorded(u"hi"_s).first().value("name"_L1).toString(), u"Stand 9"_s);
+    }
+
+    void browsingRecoversWhenTheDaemonComesBack()
+    {
+        Player player;
+        player.connection->startBrowsing();
+        auto before = publish(u"Before"_s, 7400);
+        QTRY_VERIFY_WITH_TIMEOUT(player.find(u"Before"_s).has_value(), waitMs);
+        before.reset();
+
+        const qint64 pid = qEnvironmentVariableIntValue("PGW_AVAHI_PID");
+        QVERIFY(pid > 0);
+        ::kill(pid_t(pid), SIGTERM);
+        QTest::qWait(1500);
+        const QStringList command = qEnvironmentVariable("PGW_AVAHI_COMMAND").split(u' ');
+        m_daemon.start(command.first(), command.mid(1));
+        QVERIFY(m_daemon.waitForStarted());
+
+        QElapsedTimer sinceRestart;
+        sinceRestart.start();
+        auto after = publish(u"After"_s, 7401, {"auth=1"});
+        // The restarts in the first ten seconds come at about 0.5, 1.5, 3.5 and 8.5 s.
+        QTRY_VERIFY_WITH_TIMEOUT(player.find(u"After"_s).has_value(), 20000);
+        QVERIFY(player.find(u"After"_s)->requiresPIN);
+        QVERIFY(sinceRestart.elapsed() < 15000);
+    }
+
+    void cleanupTestCase()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_daemon;
+};
+
+QTEST_GUILESS_MAIN(HostDiscoverySystemTest)
+#include "tst_hostdiscovery.moc"
