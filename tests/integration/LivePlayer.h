@@ -1,16 +1,11 @@
 #pragma once
 
 #include "HostSimulator.h"
-#include "assets/AssetStore.h"
-#include "link/PlayerConnection.h"
-#include "link/TcpByteStream.h"
+#include "PlayerLink.h"
 #include "show/ShowModel.h"
-#include "support/EventLoopScheduler.h"
-#include "support/SerialQueue.h"
 
 #include <QFile>
 #include <QPointer>
-#include <QTemporaryDir>
 
 namespace pgw::test {
 
@@ -41,19 +36,14 @@ inline QStringList assetRequests(const hostsim::HostSimulator &host, bool urgent
     return requests;
 }
 
-// A Player put together as the application does: the connection and the asset store on their own
-// queues, the show model on this thread, a real cache directory, and the callbacks between them.
-class LivePlayer
+// A whole Player as the application puts it together: the link and cache, and the show model on this
+// thread fed by the connection and asking it for manifests and renditions.
+class LivePlayer : public PlayerLink
 {
 public:
     LivePlayer()
     {
-        connection = PlayerConnection::create({&connectionQueue.scheduler(), &main,
-            TcpByteStream::factory(connectionQueue.scheduler()), [](double, double) { return 1.0; }});
-        assets
-            = AssetStore::create(cache.filePath(QStringLiteral("Assets")), {assetsQueue.scheduler(), main});
         model.setAssets(assets);
-
         std::weak_ptr<PlayerConnection> link = connection;
         model.requestManifest = [link](ShowModel::ManifestAnswer answer) {
             if (const auto connection = link.lock())
@@ -67,13 +57,6 @@ public:
             else
                 answer(std::nullopt);
         };
-        assets->setNetwork([link](qint64 token, qint64 page, const QString &kind, const QString &version,
-                               bool urgent, AssetFetchCompletion completion) {
-            if (const auto connection = link.lock())
-                connection->requestAsset(token, page, kind, version, urgent, std::move(completion));
-            else
-                completion(0, std::nullopt, std::nullopt);
-        });
         QPointer<ShowModel> show = &model;
         connection->onMessage = [show](const QJsonObject &message) {
             if (show)
@@ -90,11 +73,10 @@ public:
         };
     }
 
-    void join(const hostsim::HostSimulator &host, const std::optional<QString> &pin = std::nullopt)
+    void join(const hostsim::HostSimulator &host)
     {
         model.didJoin();
-        connection->join(NetworkEndpoint::hostPort(QStringLiteral("127.0.0.1"), host.port()),
-            QStringLiteral("Ann"), std::nullopt, pin, std::nullopt, false);
+        PlayerLink::join(host.port());
     }
 
     // Whether every asset the model asked the pump for is in the cache.
@@ -104,14 +86,7 @@ public:
         return !wants.isEmpty() && assets->cachedCount(wants) == wants.size();
     }
 
-    // Declared first, destroyed last: the connection tears down on its queue when it goes.
-    SerialQueue connectionQueue {QStringLiteral("player.connection")};
-    SerialQueue assetsQueue {QStringLiteral("player.assets")};
-    QObject mainContext;
-    EventLoopScheduler main {&mainContext};
-    QTemporaryDir cache;
-    std::shared_ptr<PlayerConnection> connection;
-    std::shared_ptr<AssetStore> assets;
+    // Destroyed before the link it uses.
     ShowModel model {main};
 };
 
