@@ -73,10 +73,10 @@ public:
         };
     }
 
-    void join(const hostsim::HostSimulator &host)
+    void join(const hostsim::HostSimulator &host, const std::optional<QString> &pin = std::nullopt)
     {
         model.didJoin();
-        PlayerLink::join(host.port());
+        PlayerLink::join(host.port(), pin);
     }
 
     // Whether every asset the model asked the pump for is in the cache.

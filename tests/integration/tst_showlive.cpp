@@ -27,16 +27,28 @@ class ShowLiveTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void theHostPageComesFirstThenThePumpFetchesNearestFirst_data()
+    {
+        QTest::addColumn<std::optional<QString>>("pin");
+        QTest::newRow("plain") << std::optional<QString>();
+        QTest::newRow("sealed with a PIN") << std::optional(u"4821"_s);
+    }
+
     void theHostPageComesFirstThenThePumpFetchesNearestFirst()
     {
-        HostSimulator host(sampleShow(), {});
+        QFETCH(std::optional<QString>, pin);
+        HostSimulator::Options options;
+        options.pin = pin;
+        HostSimulator host(sampleShow(), options);
         QVERIFY(host.listen());
         LivePlayer player;
-        player.join(host);
+        player.join(host, pin);
 
         QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/0/base.png"_s), timeout);
         QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"101/0/marks.png"_s), timeout);
         QCOMPARE(player.model.phase(), ShowPhase::live());
+        QVERIFY(std::all_of(host.recorded().begin(), host.recorded().end(),
+            [&](const RecordedMessage &record) { return record.sealed == pin.has_value(); }));
         QCOMPARE(player.model.bookline(), u"the book: 3 charts · Chorale in G · 5 pages"_s);
         QCOMPARE(player.model.displayedPage(), 0);
         QCOMPARE(player.model.displayedScoreToken(), 101);
