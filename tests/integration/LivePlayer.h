@@ -21,7 +21,7 @@ inline QByteArray samplePage(const QString &relative)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The asset requests a Host received, as "token/page/kind", in arrival order; one lane only.
+// The asset requests of the urgent or of the background lane, as "token/page/kind", in arrival order.
 inline QStringList assetRequests(const hostsim::HostSimulator &host, bool urgent)
 {
     QStringList requests;
