@@ -259,11 +259,12 @@ void HostSimulator::answer(Peer &peer, const QJsonObject &request)
         } else if (type == "manifest"_L1) {
             write(peer,
                 peer.codec.message(
-                    {{"type"_L1, "manifest"_L1}, {"requestId"_L1, id}, {"manifest"_L1, servedManifest()}}));
+                    {{"type"_L1, "manifest"_L1}, {"requestId"_L1, id}, {"manifest"_L1, manifest()}}));
         } else {
             const QString ref = json::stringOr(request, "ref"_L1);
             QJsonObject reply {{"type"_L1, "renditionManifest"_L1}, {"requestId"_L1, id}, {"ref"_L1, ref}};
-            if (const auto rendition = m_show.rendition(ref))
+            const auto rendition = m_renditionsWithheld ? std::nullopt : m_show.rendition(ref);
+            if (rendition)
                 reply.insert("manifest"_L1, *rendition);
             write(peer, peer.codec.message(reply));
         }
@@ -309,14 +310,6 @@ void HostSimulator::answerAsset(Peer &peer, const QJsonObject &request)
 
 // MARK: show commands
 
-QJsonObject HostSimulator::servedManifest() const
-{
-    QJsonObject manifest = m_show.manifest();
-    if (m_options.ephemeral)
-        manifest.insert("ephemeral"_L1, true);
-    return manifest;
-}
-
 QJsonObject HostSimulator::state() const
 {
     return {{"pageIndex"_L1, m_pageIndex}, {"scoreIndex"_L1, m_scoreIndex},
@@ -345,14 +338,33 @@ void HostSimulator::broadcast(const QJsonObject &message)
     }
 }
 
+QJsonObject HostSimulator::manifest() const
+{
+    QJsonObject manifest = m_show.manifest();
+    manifest.insert("state"_L1, state());
+    if (m_options.ephemeral)
+        manifest.insert("ephemeral"_L1, true);
+    return manifest;
+}
+
 void HostSimulator::navigate(int pageIndex, std::optional<int> scoreIndex)
 {
     m_pageIndex = pageIndex;
-    m_scoreIndex = scoreIndex.value_or(m_scoreIndex);
+    if (scoreIndex && *scoreIndex != m_scoreIndex) {
+        m_scoreIndex = *scoreIndex;
+        m_show.openItem(m_scoreIndex);
+    }
     broadcast({{"type"_L1, "nav"_L1}, {"t"_L1, nextNavTime()},
         {"structureVersion"_L1, m_show.manifest().value("structureVersion"_L1)},
         {"pageIndex"_L1, m_pageIndex}, {"scoreIndex"_L1, m_scoreIndex},
         {"scoreKey"_L1, m_show.item(m_scoreIndex).value("scoreKey"_L1)}});
+}
+
+void HostSimulator::revisePage(
+    qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version, QByteArray bytes)
+{
+    const int structureVersion = m_show.revisePage(scoreToken, pageIndex, kind, version, std::move(bytes));
+    broadcast({{"type"_L1, "structure"_L1}, {"structureVersion"_L1, structureVersion}});
 }
 
 void HostSimulator::setBlackout(bool on)
@@ -405,6 +417,12 @@ void HostSimulator::dropConnections()
         if (!peer->closing)
             close(*peer);
     }
+}
+
+void HostSimulator::stopListening()
+{
+    m_server->close();
+    dropConnections();
 }
 
 void HostSimulator::sendCorruptFrame()

@@ -63,13 +63,20 @@ public:
     void ping();
     void end(const QString &reason);
     void broadcast(const QJsonObject &message);
+    // Gives a page a new version (see SimShow::revisePage) and tells Players the structure grew.
+    void revisePage(
+        qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version, QByteArray bytes);
 
     // Faults.
     void dropConnections();
+    // Closes every connection and refuses new ones, as a Host that has gone away; listen() brings it back.
+    void stopListening();
     // While stalled, requests are recorded but never answered.
     void setStalled(bool stalled) { m_stalled = stalled; }
     // Answers go out this many seconds late.
     void setAnswerDelay(double seconds) { m_answerDelay = seconds; }
+    // While withheld, rendition requests are answered without a descriptor, as for a part not engraved.
+    void setRenditionsWithheld(bool withheld) { m_renditionsWithheld = withheld; }
     void sendCorruptFrame();
     void sendOversizedLength();
 
@@ -98,7 +105,8 @@ private:
     void forget(QTcpSocket *socket);
     Peer *peerOf(QTcpSocket *socket);
     QJsonObject state() const;
-    QJsonObject servedManifest() const;
+    // The show's manifest as the Host answers it now: with the current position as its state.
+    QJsonObject manifest() const;
     double nextNavTime();
 
     SimShow m_show;
@@ -109,6 +117,7 @@ private:
     std::optional<QByteArray> m_pinKeyMaterial;
     bool m_stalled = false;
     double m_answerDelay = 0;
+    bool m_renditionsWithheld = false;
     int m_pageIndex = 0;
     int m_scoreIndex = 0;
     bool m_blackout = false;

@@ -164,6 +164,52 @@ void SimShow::addAsset(
     m_produced.remove(k);
 }
 
+int SimShow::revisePage(
+    qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version, QByteArray bytes)
+{
+    const QLatin1StringView member = kind == marksKind ? "marksVersion"_L1 : "baseVersion"_L1;
+    auto revise = [&](QJsonObject owner) {
+        if (json::intOr(owner, "scoreToken"_L1, -1) != scoreToken)
+            return owner;
+        QJsonArray pages = json::arrayOr(owner, "pages"_L1);
+        for (qsizetype i = 0; i < pages.size(); ++i) {
+            QJsonObject page = pages.at(i).toObject();
+            if (json::intOr(page, "index"_L1, -1) == pageIndex) {
+                page.insert(member, version);
+                pages.replace(i, page);
+            }
+        }
+        owner.insert("pages"_L1, pages);
+        return owner;
+    };
+    if (const auto score = json::optObject(m_manifest, "score"_L1))
+        m_manifest.insert("score"_L1, revise(*score));
+    QJsonObject show = json::objectOr(m_manifest, "show"_L1);
+    QJsonArray items = json::arrayOr(show, "items"_L1);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items.replace(i, revise(items.at(i).toObject()));
+    if (!items.isEmpty()) {
+        show.insert("items"_L1, items);
+        m_manifest.insert("show"_L1, show);
+    }
+    const int structureVersion = json::int32Or(m_manifest, "structureVersion"_L1, 0) + 1;
+    m_manifest.insert("structureVersion"_L1, structureVersion);
+    addAsset(scoreToken, pageIndex, kind, version, std::move(bytes));
+    return structureVersion;
+}
+
+void SimShow::openItem(int scoreIndex)
+{
+    QJsonObject show = json::objectOr(m_manifest, "show"_L1);
+    const QJsonArray items = json::arrayOr(show, "items"_L1);
+    if (scoreIndex < 0 || scoreIndex >= items.size())
+        return;
+    show.insert("currentScoreIndex"_L1, scoreIndex);
+    m_manifest.insert("show"_L1, show);
+    m_manifest.insert("score"_L1, items.at(scoreIndex));
+    m_manifest.insert("structureVersion"_L1, json::int32Or(m_manifest, "structureVersion"_L1, 0) + 1);
+}
+
 int SimShow::itemCount() const
 {
     return int(json::arrayOr(json::objectOr(m_manifest, "show"_L1), "items"_L1).size());

@@ -33,6 +33,14 @@ public:
     // Adds or replaces an asset, e.g. a large one for a transfer test.
     void addAsset(
         qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version, QByteArray bytes);
+    // A page of the manifest's scores and items changed on the Host: `kind` ("base.png" or "marks.png")
+    // takes the new version, served as `bytes` (404 while they are empty, until addAsset gives them),
+    // and the structure version grows. Returns the new structure version.
+    int revisePage(
+        qint64 scoreToken, qint64 pageIndex, const QString &kind, const QString &version, QByteArray bytes);
+    // The Host opens another set-list item: it becomes the manifest's score and current item, and the
+    // structure version grows. Out-of-range indices change nothing.
+    void openItem(int scoreIndex);
 
     int itemCount() const;
     // The set-list item's page count (the open score's when the index is out of range).

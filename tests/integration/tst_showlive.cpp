@@ -1,0 +1,168 @@
+// A Player following the Host simulator over loopback TCP: what reaches the stage, in which order the
+// rest is fetched, Host page turns, and playing on from the cache while the Host is away.
+#include "LivePlayer.h"
+
+#include <QTest>
+
+using namespace pgw;
+using namespace pgw::hostsim;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int timeout = 10'000;
+
+bool requestedVersion(const HostSimulator &host, const QString &version)
+{
+    const QList<QJsonObject> requests = host.recorded(u"asset"_s);
+    return std::any_of(requests.begin(), requests.end(),
+        [&](const QJsonObject &request) { return request.value("version"_L1).toString() == version; });
+}
+
+} // namespace
+
+class ShowLiveTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void theHostPageComesFirstThenThePumpFetchesNearestFirst_data()
+    {
+        QTest::addColumn<std::optional<QString>>("pin");
+        QTest::newRow("plain") << std::optional<QString>();
+        QTest::newRow("sealed with a PIN") << std::optional(u"4821"_s);
+    }
+
+    void theHostPageComesFirstThenThePumpFetchesNearestFirst()
+    {
+        QFETCH(std::optional<QString>, pin);
+        HostSimulator::Options options;
+        options.pin = pin;
+        HostSimulator host(sampleShow(), options);
+        QVERIFY(host.listen());
+        LivePlayer player;
+        player.join(host, pin);
+
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/0/base.png"_s), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"101/0/marks.png"_s), timeout);
+        QCOMPARE(player.model.phase(), ShowPhase::live());
+        QVERIFY(std::all_of(host.recorded().begin(), host.recorded().end(),
+            [&](const RecordedMessage &record) { return record.sealed == pin.has_value(); }));
+        QCOMPARE(player.model.bookline(), u"the book: 3 charts · Chorale in G · 5 pages"_s);
+        QCOMPARE(player.model.displayedPage(), 0);
+        QCOMPARE(player.model.displayedScoreToken(), 101);
+        QVERIFY(player.model.displayedBaseIsExact());
+        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+
+        const QStringList urgent = assetRequests(host, true);
+        QCOMPARE(urgent.value(0), u"101/0/base.png"_s);
+        // The marks follow on screen unless the pump got them first.
+        QVERIFY(urgent.mid(1).isEmpty() || urgent.mid(1) == QStringList {u"101/0/marks.png"_s});
+
+        QStringList background = assetRequests(host, false);
+        background.removeAll(u"101/0/marks.png"_s);
+        const QStringList expected {
+            // The pump starts on the displayed page, the stage asks ahead for the next two.
+            u"101/0/base.png"_s,
+            u"101/1/base.png"_s,
+            u"101/2/base.png"_s,
+            u"101/2/marks.png"_s,
+            // Then one file at a time, nearest first, and on through the set list.
+            u"101/3/base.png"_s,
+            u"101/4/base.png"_s,
+            u"101/4/marks.png"_s,
+            u"102/0/base.png"_s,
+            u"102/0/marks.png"_s,
+            u"102/1/base.png"_s,
+            u"102/2/base.png"_s,
+            u"102/3/base.png"_s,
+            u"102/3/marks.png"_s,
+            // The title page before the Processional's start page is never wanted.
+            u"103/1/base.png"_s,
+            u"103/2/base.png"_s,
+            u"103/3/base.png"_s,
+            u"103/4/base.png"_s,
+        };
+        QCOMPARE(background, expected);
+    }
+
+    void hostTurnsTheDisplayFromTheCache()
+    {
+        HostSimulator host(sampleShow(), {});
+        QVERIFY(host.listen());
+        LivePlayer player;
+        player.join(host);
+        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+        const qsizetype requests = host.recorded(u"asset"_s).size();
+
+        host.navigate(2);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 2, timeout);
+        QCOMPARE(player.model.basePNG(), samplePage(u"101/2/base.png"_s));
+        QCOMPARE(player.model.marksPNG(), samplePage(u"101/2/marks.png"_s));
+
+        host.navigate(3, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedScoreToken(), 102, timeout);
+        QCOMPARE(player.model.displayedPage(), 3);
+        QCOMPARE(player.model.basePNG(), samplePage(u"102/3/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
+        QCOMPARE(player.model.activePageKey(), player.model.stagePages().first().key);
+        QCOMPARE(host.recorded(u"asset"_s).size(), requests);
+    }
+
+    void cachedPagesTurnWhileTheHostIsAwayAndExactOnesReturnWithIt()
+    {
+        HostSimulator host(sampleShow(), {});
+        QVERIFY(host.listen());
+        const quint16 port = host.port();
+        LivePlayer player;
+        player.join(host);
+        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+        host.navigate(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/1/base.png"_s), timeout);
+
+        // The Host re-engraves page 4 and cannot serve it yet.
+        host.revisePage(101, 3, u"base.png"_s, u"ch-b3-2"_s, {});
+        QTRY_VERIFY_WITH_TIMEOUT(requestedVersion(host, u"ch-b3-2"_s), timeout);
+        QCOMPARE(player.model.structureVersion(), 2);
+
+        host.stopListening();
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.phase(), ShowPhase::offline(), timeout);
+        QCOMPARE(player.model.toast(),
+            u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
+
+        player.model.turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 2, timeout);
+        QCOMPARE(player.model.basePNG(), samplePage(u"101/2/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"101/2/marks.png"_s), timeout);
+
+        // The new version never came: the older one stands in.
+        player.model.turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 3, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/3/base.png"_s), timeout);
+        QVERIFY(!player.model.displayedBaseIsExact());
+
+        player.model.turnLocally(-3);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 0, timeout);
+        QCOMPARE(player.model.basePNG(), samplePage(u"101/0/base.png"_s));
+        QCOMPARE(player.model.phase(), ShowPhase::offline());
+
+        // The Host comes back on that page, able to serve it now.
+        const QByteArray revised = samplePage(u"102/2/base.png"_s);
+        host.show().addAsset(101, 3, u"base.png"_s, u"ch-b3-2"_s, revised);
+        host.navigate(3);
+        QVERIFY(host.listen(QHostAddress::LocalHost, port));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.phase(), ShowPhase::live(), 15'000);
+        QCOMPARE(player.model.toast(), u"back with the band — following the Host"_s);
+        QCOMPARE(host.recorded(u"hi"_s).size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), revised, timeout);
+        QCOMPARE(player.model.displayedPage(), 3);
+        QVERIFY(player.model.displayedBaseIsExact());
+        const StagePage shown = player.model.stagePages().first();
+        QCOMPARE(shown.basePNG, revised);
+        QVERIFY(shown.baseIsExact);
+    }
+};
+
+QTEST_GUILESS_MAIN(ShowLiveTest)
+#include "tst_showlive.moc"
