@@ -46,8 +46,8 @@ AppController::AppController(Environment environment, QObject *parent)
     const QDir data(m_dataDirectory);
 
     m_model = std::make_unique<ShowModel>(m_main);
-    m_connection = PlayerConnection::create(PlayerConnection::Environment {environment.connectionQueue,
-        environment.main, std::move(environment.streams), std::move(environment.jitter)});
+    environment.connection.main = environment.main;
+    m_connection = PlayerConnection::create(std::move(environment.connection));
     m_settings = std::make_unique<SettingsStore>(m_defaults);
     m_midi = std::make_unique<MIDIPageTurnController>(m_defaults, std::move(environment.midiInput));
     m_standClientInstanceID = StandClientIdentity::loadOrCreate(m_defaults);
@@ -95,6 +95,10 @@ void AppController::installConnectionCallbacks()
     m_connection->onAuthenticationChange = [self](PlayerConnection::AuthenticationEvent event) {
         if (self)
             self->handleAuthentication(event);
+    };
+    m_connection->onHostsChange = [self](const QList<DiscoveredHost> &hosts) {
+        if (self)
+            self->setHosts(hosts);
     };
 }
 
@@ -229,6 +233,8 @@ void AppController::start()
         return;
     m_started = true;
     m_midi->start();
+    if (!m_joined)
+        m_connection->startBrowsing();
 }
 
 void AppController::join(const DiscoveredHost &host, const QString &name, bool turnsPagesLocally)
@@ -269,6 +275,7 @@ void AppController::backToLobby()
     purgeEphemeralResidue();
     m_model->leaveShow();
     m_connection->leave();
+    m_connection->startBrowsing();
     updateShowActivity();
 }
 
@@ -294,6 +301,7 @@ void AppController::handleState(const PlayerConnection::State &state)
         purgeEphemeralResidue();
         if (!m_model->practiceMode())
             m_model->setPhase(ShowPhase::ended(state.reason));
+        m_connection->startBrowsing();
         updateShowActivity();
         break;
     }
@@ -427,6 +435,7 @@ bool AppController::startPractice(const QString &showID)
     m_practicing = true;
     m_joined = true;
     m_connection->leave();
+    m_connection->stopBrowsing();
     m_model->didJoin();
     m_model->beginPractice();
 
@@ -495,11 +504,19 @@ void AppController::scenePhaseChanged(ScenePhase phase)
 {
     switch (phase) {
     case ScenePhase::Background:
+        // A live show keeps looking for its Host; otherwise nobody is watching the lobby.
+        if (!(m_joined && !m_practicing))
+            m_connection->stopBrowsing();
+        break;
     case ScenePhase::Inactive:
         break;
     case ScenePhase::Active:
         start();
-        if (m_joined && !m_practicing)
+        if (m_practicing)
+            m_connection->stopBrowsing();
+        else if (!m_joined)
+            m_connection->startBrowsing();
+        else
             m_connection->reconnectNow();
         updateShowActivity();
         break;

@@ -4,7 +4,6 @@
 #include "app/SettingsStore.h"
 #include "app/ShowActivity.h"
 #include "assets/AssetStore.h"
-#include "link/ByteStream.h"
 #include "link/DiscoveredHost.h"
 #include "link/PlayerConnection.h"
 #include "link/StandStatus.h"
@@ -61,10 +60,9 @@ public:
         QString dataDirectory;
         DefaultsStore *defaults = nullptr;
         Scheduler *main = nullptr;
-        Scheduler *connectionQueue = nullptr;
         Scheduler *assetQueue = nullptr;
-        ByteStreamFactory streams;
-        JitterSource jitter;
+        // Its queue, streams, jitter and DNS-SD; the main scheduler is filled in from `main`.
+        PlayerConnection::Environment connection;
         std::unique_ptr<PlayerMIDIInput> midiInput;
         std::unique_ptr<ShowActivity> activity;
         QString demoPagesFolder;

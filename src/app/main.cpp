@@ -1,7 +1,6 @@
 #include "app/AppController.h"
 #include "app/PlayerWindow.h"
 #include "app/TerminationSignals.h"
-#include "link/TcpByteStream.h"
 #include "midi/PlayerAlsaMIDIInput.h"
 #include "support/DefaultsStore.h"
 #include "support/EventLoopScheduler.h"
@@ -30,10 +29,9 @@ int main(int argc, char *argv[])
     environment.dataDirectory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     environment.defaults = &defaults;
     environment.main = &mainScheduler;
-    environment.connectionQueue = &connectionQueue.scheduler();
     environment.assetQueue = &assetQueue.scheduler();
-    environment.streams = pgw::TcpByteStream::factory(connectionQueue.scheduler());
-    environment.jitter = pgw::systemJitter();
+    environment.connection
+        = pgw::PlayerConnection::systemEnvironment(connectionQueue.scheduler(), mainScheduler);
     environment.midiInput = std::make_unique<pgw::PlayerAlsaMIDIInput>(mainScheduler);
     environment.activity = std::make_unique<pgw::FreedesktopShowActivity>();
     environment.demoPagesFolder = pgw::DemoShow::defaultPagesFolder();

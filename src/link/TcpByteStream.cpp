@@ -4,6 +4,19 @@
 
 namespace pgw {
 
+namespace {
+
+void closeSocket(QTcpSocket &socket)
+{
+    socket.disconnect();
+    // What was already sent (a leaving Player's last status report) goes out before the close.
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        socket.flush();
+    socket.abort();
+}
+
+} // namespace
+
 TcpByteStream::TcpByteStream(Scheduler &queue, NetworkEndpoint endpoint)
     : m_queue(queue)
     , m_endpoint(std::move(endpoint))
@@ -12,8 +25,7 @@ TcpByteStream::TcpByteStream(Scheduler &queue, NetworkEndpoint endpoint)
 TcpByteStream::~TcpByteStream()
 {
     if (m_socket) {
-        m_socket->disconnect();
-        m_socket->abort();
+        closeSocket(*m_socket);
     }
 }
 
@@ -55,8 +67,7 @@ void TcpByteStream::cancel()
         return;
     m_cancelled = true;
     if (m_socket) {
-        m_socket->disconnect();
-        m_socket->abort();
+        closeSocket(*m_socket);
     }
     m_state = State::Cancelled;
     post(

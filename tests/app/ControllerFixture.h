@@ -33,17 +33,16 @@ private:
 };
 
 inline AppController::Environment environment(const QString &dataDirectory, DefaultsStore &defaults,
-    Scheduler &main, Scheduler &connection, Scheduler &assets, ByteStreamFactory streams,
+    Scheduler &main, Scheduler &assets, PlayerConnection::Environment connection,
     const QStringList &arguments = {})
 {
     AppController::Environment environment;
     environment.dataDirectory = dataDirectory;
     environment.defaults = &defaults;
     environment.main = &main;
-    environment.connectionQueue = &connection;
     environment.assetQueue = &assets;
-    environment.streams = std::move(streams);
-    environment.jitter = [](double, double) { return 1.0; };
+    environment.connection = std::move(connection);
+    environment.connection.jitter = [](double, double) { return 1.0; };
     environment.midiInput = std::make_unique<FakeMIDIInput>();
     environment.demoPagesFolder = DemoShow::defaultPagesFolder();
     environment.arguments = arguments;

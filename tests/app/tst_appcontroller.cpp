@@ -1,5 +1,6 @@
 #include "ControllerFixture.h"
 
+#include "../link/FakeDnsSd.h"
 #include "../link/MemoryStream.h"
 #include "support/DefaultsKeys.h"
 
@@ -13,6 +14,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+PlayerConnection::Environment connectionEnvironment(
+    Scheduler &queue, testing::MemoryNetwork &network, testing::FakeDnsSd &dnsSd)
+{
+    PlayerConnection::Environment connection;
+    connection.queue = &queue;
+    connection.streams = network.factory();
+    connection.browsers = dnsSd.browsers();
+    connection.resolvers = dnsSd.resolvers();
+    return connection;
+}
+
 // A controller whose every queue is one manual scheduler and whose streams reach nobody.
 struct ManualController
 {
@@ -20,13 +32,14 @@ struct ManualController
     MemoryDefaultsStore defaults;
     ManualScheduler scheduler;
     testing::MemoryNetwork network {scheduler};
+    testing::FakeDnsSd dnsSd {scheduler};
     int activityBegins = 0;
     std::unique_ptr<AppController> controller;
 
     explicit ManualController(const QStringList &arguments = {})
     {
-        AppController::Environment env = environment(
-            directory.path(), defaults, scheduler, scheduler, scheduler, network.factory(), arguments);
+        AppController::Environment env = environment(directory.path(), defaults, scheduler, scheduler,
+            connectionEnvironment(scheduler, network, dnsSd), arguments);
         env.activity = std::make_unique<RecordingActivity>(&activityBegins);
         controller = std::make_unique<AppController>(std::move(env));
     }
@@ -168,8 +181,9 @@ private Q_SLOTS:
         MemoryDefaultsStore defaults;
         ManualScheduler scheduler;
         testing::MemoryNetwork network(scheduler);
-        AppController controller(
-            environment(directory.path(), defaults, scheduler, scheduler, scheduler, network.factory()));
+        testing::FakeDnsSd dnsSd(scheduler);
+        AppController controller(environment(directory.path(), defaults, scheduler, scheduler,
+            connectionEnvironment(scheduler, network, dnsSd)));
         scheduler.runPending();
         QVERIFY(!QFile::exists(residue));
         controller.prepareForTermination();
@@ -186,10 +200,40 @@ private Q_SLOTS:
         MemoryDefaultsStore defaults;
         ManualScheduler scheduler;
         testing::MemoryNetwork network(scheduler);
-        AppController controller(
-            environment(directory.path(), defaults, scheduler, scheduler, scheduler, network.factory()));
+        testing::FakeDnsSd dnsSd(scheduler);
+        AppController controller(environment(directory.path(), defaults, scheduler, scheduler,
+            connectionEnvironment(scheduler, network, dnsSd)));
         QVERIFY(QFile::exists(residue));
         controller.prepareForTermination();
+    }
+
+    void browsingFollowsTheSession()
+    {
+        ManualController app;
+        app->start();
+        app.scheduler.runPending();
+        QCOMPARE(app.dnsSd.browsersMade(), 1);
+        app.dnsSd.publish({DnsSdResult {ServiceAddress {u"Pit"_s, NetworkEndpoint::serviceType, u"local."_s},
+                              {{u"e2e"_s, QByteArray("2")}}}},
+            {});
+        app.scheduler.runPending();
+        QCOMPARE(app->hosts().size(), 1);
+        QCOMPARE(app->hosts().first().name, u"Pit"_s);
+        QVERIFY(app->hosts().first().supportsEncryption);
+
+        app->scenePhaseChanged(AppController::ScenePhase::Background);
+        app.scheduler.runPending();
+        QVERIFY(!app.dnsSd.browser());
+        app->scenePhaseChanged(AppController::ScenePhase::Active);
+        app.scheduler.runPending();
+        QVERIFY(app.dnsSd.browser());
+
+        // A Host that ends the show sends the stand back to the lobby's list.
+        app->join(app->hosts().first(), u"Ann"_s, false);
+        app->connection().onStateChange(PlayerConnection::State::ended(u"ended"_s));
+        QCOMPARE(app->model().phase(), ShowPhase::ended(u"ended"_s));
+        app.scheduler.runPending();
+        QVERIFY(app.dnsSd.browser());
     }
 
     void settingsReachTheModel()

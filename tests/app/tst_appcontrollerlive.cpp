@@ -48,9 +48,12 @@ struct LivePlayer
         : directory(directory)
         , defaults(defaults)
     {
+        // Real sockets; browsing stays away from the machine's own DNS-SD.
+        PlayerConnection::Environment connection;
+        connection.queue = &connectionQueue.scheduler();
+        connection.streams = TcpByteStream::factory(connectionQueue.scheduler());
         AppController::Environment env
-            = environment(directory.path(), defaults, main, connectionQueue.scheduler(),
-                assetQueue.scheduler(), TcpByteStream::factory(connectionQueue.scheduler()));
+            = environment(directory.path(), defaults, main, assetQueue.scheduler(), std::move(connection));
         env.healthInterval = healthInterval;
         controller = std::make_unique<AppController>(std::move(env));
     }
