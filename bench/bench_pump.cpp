@@ -5,6 +5,7 @@
 #include "HostSimulator.h"
 #include "PlayerLink.h"
 #include "link/PlayerCrypto.h"
+#include "support/Allocator.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -171,6 +172,7 @@ std::optional<Sample> fetchOnce(HostThread &host, const Mode &mode, const QList<
 
 int main(int argc, char **argv)
 {
+    keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
     const SimShow show = makeShow();
     const QList<AssetStore::Want> wants = wantsOf();

@@ -2,6 +2,7 @@
 #include "app/PlayerWindow.h"
 #include "app/TerminationSignals.h"
 #include "midi/PlayerAlsaMIDIInput.h"
+#include "support/Allocator.h"
 #include "support/DefaultsStore.h"
 #include "support/EventLoopScheduler.h"
 #include "support/SerialQueue.h"
@@ -13,6 +14,7 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    pgw::keepLargeBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(u"Pagewright"_s);
     QApplication::setApplicationName(u"Pagewright Player"_s);
