@@ -5,7 +5,6 @@
 #include "support/ManualScheduler.h"
 
 #include <QTest>
-#include <QtEndian>
 
 using namespace pgw;
 using namespace pgw::testing;
@@ -19,9 +18,19 @@ namespace {
 
 const QByteArray linkSecret = "abcdefghijklmnop";
 
-QJsonObject hello()
+QJsonObject message(QLatin1StringView type, QJsonObject fields = {})
 {
-    return {{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}};
+    fields.insert("type"_L1, type);
+    return fields;
+}
+
+const QJsonObject hello = message("hello"_L1, {{"protocolVersion"_L1, 1}});
+const QJsonObject hi = message("hi"_L1, {{"name"_L1, "Ann"_L1}});
+const QJsonObject ping = message("ping"_L1);
+
+QJsonObject auth(QLatin1StringView status)
+{
+    return message("auth"_L1, {{"status"_L1, status}});
 }
 
 QString typeOf(const hostsim::HostLaneCodec::Incoming &item)
@@ -85,8 +94,34 @@ struct Harness
     {
         auto control = join();
         accept(control);
-        control->reply(hello());
+        reply(control, hello);
+        return control;
+    }
+
+    void reply(const std::shared_ptr<MemoryStream> &stream, const QJsonObject &message, bool plain = false)
+    {
+        stream->reply(message, plain);
         run();
+    }
+
+    void deliver(const std::shared_ptr<MemoryStream> &stream, const QByteArray &bytes)
+    {
+        stream->deliver(bytes);
+        run();
+    }
+
+    void drop(const std::shared_ptr<MemoryStream> &stream)
+    {
+        stream->drop();
+        run();
+    }
+
+    // Both dials accepted with the link secret's channel; the Host has not greeted yet.
+    std::shared_ptr<MemoryStream> acceptSecure()
+    {
+        auto control = join(std::nullopt, linkSecret);
+        control->hostKeyMaterial = linkSecret;
+        accept(control);
         return control;
     }
 
@@ -99,19 +134,27 @@ struct Harness
         return network.last();
     }
 
+    void requestAsset(qint64 page, std::optional<qint64> &status)
+    {
+        connection->requestAsset(
+            101, page, u"base.png"_s, u"v"_s, false, [&status](qint64 s, auto, auto) { status = s; });
+        run();
+    }
+
+    std::optional<int> stalledCount()
+    {
+        std::optional<int> count;
+        connection->readinessStalledRequestCount([&count](int n) { count = n; });
+        run();
+        return count;
+    }
+
     std::shared_ptr<MemoryStream> assets() const
     {
         return network.streams.size() >= 2 ? network.streams[1] : nullptr;
     }
     State lastState() const { return states.isEmpty() ? State::idle() : states.last(); }
 };
-
-QByteArray oversizedHeader()
-{
-    QByteArray header(4, '\0');
-    qToBigEndian(quint32(Wire::maxFrameLength + 1), header.data());
-    return header;
-}
 
 } // namespace
 
@@ -120,32 +163,30 @@ class PlayerConnectionTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void dialGateCutsADialThatNeverBecomesReady_data()
+    {
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("silent") << false;
+        QTest::newRow("refused") << true;
+    }
+
     void dialGateCutsADialThatNeverBecomesReady()
     {
+        QFETCH(bool, refused);
         Harness h;
         h.jitter = 1.2;
         auto control = h.join();
         QVERIFY(control->started());
         QCOMPARE(h.lastState(), State::connecting());
+        if (refused)
+            control->refuse();
         h.scheduler.advance(5.999);
         QVERIFY(!control->cancelled());
         h.scheduler.advance(0.001);
         QVERIFY(control->cancelled());
-        QCOMPARE(h.network.streams.size(), 1);
         h.scheduler.advance(0.25 * 1.2 - 0.001);
         QCOMPARE(h.network.streams.size(), 1);
         h.scheduler.advance(0.001);
-        QCOMPARE(h.network.streams.size(), 2);
-    }
-
-    void refusedDialWaitsForTheDialGate()
-    {
-        Harness h;
-        auto control = h.join();
-        control->refuse();
-        h.scheduler.advance(5.9);
-        QCOMPARE(h.network.streams.size(), 1);
-        h.scheduler.advance(0.1 + 0.25);
         QCOMPARE(h.network.streams.size(), 2);
     }
 
@@ -156,7 +197,7 @@ private Q_SLOTS:
         h.accept(control);
         const auto sent = control->received();
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent[0].message, (QJsonObject {{"type"_L1, "hi"_L1}, {"name"_L1, "Ann"_L1}}));
+        QCOMPARE(sent[0].message, hi);
         h.scheduler.advance(2.999);
         QVERIFY(!control->cancelled());
         h.scheduler.advance(0.001);
@@ -170,10 +211,8 @@ private Q_SLOTS:
         auto control = h.connectPlain();
         for (int i = 0; i < 3; ++i) {
             h.scheduler.advance(11.9);
-            control->reply({{"type"_L1, "ping"_L1}});
-            h.run();
+            h.reply(control, ping);
         }
-        QVERIFY(!control->cancelled());
         h.scheduler.advance(11.999);
         QVERIFY(!control->cancelled());
         h.scheduler.advance(0.001);
@@ -209,8 +248,7 @@ private Q_SLOTS:
         // A hello starts the ladder over.
         auto control = h.network.last();
         h.accept(control);
-        control->reply(hello());
-        h.run();
+        h.reply(control, hello);
         const double droppedAt = h.scheduler.now();
         control->drop();
         h.nextDial();
@@ -222,12 +260,10 @@ private Q_SLOTS:
         Harness h;
         auto control = h.join();
         h.accept(control);
-        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "required"_L1}});
-        h.run();
+        h.reply(control, auth("required"_L1));
         QCOMPARE(h.log.mid(h.log.size() - 2), (QStringList {u"state:1"_s, u"auth:0"_s}));
         h.scheduler.advance(60);
         QVERIFY(!control->cancelled());
-        QCOMPARE(h.network.streams.size(), 2);
         QVERIFY(h.messages.isEmpty());
 
         // Waiting for the user's PIN: neither a drop nor reconnectNow dials again.
@@ -238,94 +274,73 @@ private Q_SLOTS:
         QCOMPARE(h.lastState(), State::connecting());
     }
 
-    void endStopsReconnecting_data()
+    void endOrLeaveStopsReconnecting_data()
     {
         QTest::addColumn<QJsonObject>("end");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("with reason") << QJsonObject {{"type"_L1, "end"_L1}, {"reason"_L1, "version"_L1}}
-                                     << u"version"_s;
-        QTest::newRow("without reason") << QJsonObject {{"type"_L1, "end"_L1}} << u"ended"_s;
+        QTest::addColumn<State>("state");
+        QTest::newRow("end with reason")
+            << message("end"_L1, {{"reason"_L1, "version"_L1}}) << State::ended(u"version"_s);
+        QTest::newRow("end without reason") << message("end"_L1) << State::ended(u"ended"_s);
+        QTest::newRow("leave while a reconnect is scheduled") << QJsonObject {} << State::idle();
     }
 
-    void endStopsReconnecting()
+    void endOrLeaveStopsReconnecting()
     {
         QFETCH(QJsonObject, end);
-        QFETCH(QString, reason);
+        QFETCH(State, state);
         Harness h;
         auto control = h.connectPlain();
-        control->reply(end);
-        h.run();
-        QCOMPARE(h.lastState(), State::ended(reason));
-        QCOMPARE(h.messages.last(), end);
+        if (end.isEmpty()) {
+            h.drop(control);
+            QCOMPARE(h.lastState(), State::connecting());
+            h.connection->leave();
+            h.run();
+        } else {
+            h.reply(control, end);
+            QCOMPARE(h.messages.last(), end);
+            control->drop();
+        }
+        QCOMPARE(h.lastState(), state);
         const int reports = h.states.size();
-        control->drop();
         h.scheduler.advance(30);
         QCOMPARE(h.states.size(), reports);
         QCOMPARE(h.network.streams.size(), 2);
     }
 
-    void leaveDuringAScheduledReconnectReportsIdle()
+    void helloReportsInOrderAndReconnectNowWaitsForADrop()
     {
         Harness h;
         auto control = h.connectPlain();
-        control->drop();
-        h.run();
-        QCOMPARE(h.lastState(), State::connecting());
-        h.connection->leave();
-        h.run();
-        QCOMPARE(h.lastState(), State::idle());
-        h.scheduler.advance(30);
-        QCOMPARE(h.network.streams.size(), 2);
-    }
-
-    void reconnectNowOnlyActsWhileNotConnected()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        const QStringList before = h.log;
+        const QStringList connected {u"state:1"_s, u"state:2"_s, u"auth:2"_s, u"plain"_s, u"message:hello"_s};
+        QCOMPARE(h.log, connected);
         h.connection->reconnectNow();
         h.run();
-        QCOMPARE(h.log, before);
+        QCOMPARE(h.log, connected);
         QCOMPARE(h.network.streams.size(), 2);
 
-        control->drop();
-        h.run();
+        h.drop(control);
         h.connection->reconnectNow();
         h.run();
         QCOMPARE(h.network.streams.size(), 3); // at once, not after the ladder's step
     }
 
-    void helloReportsConnectedThenAcceptedThenEncryption()
-    {
-        Harness h;
-        h.connectPlain();
-        QCOMPARE(
-            h.log, (QStringList {u"state:1"_s, u"state:2"_s, u"auth:2"_s, u"plain"_s, u"message:hello"_s}));
-    }
-
     void linkSecretSessionIsSealedBothWays()
     {
         Harness h;
-        auto control = h.join(std::nullopt, linkSecret);
-        control->hostKeyMaterial = linkSecret;
-        auto assets = h.accept(control);
+        auto control = h.acceptSecure();
         const auto sent = control->received();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent[0].kind, Kind::SecureHello);
         QCOMPARE(sent[0].message.value("kid"_L1).toString(), u"k"_s);
-        QCOMPARE(sent[0].message.value("v"_L1).toInt(), 2);
         QVERIFY(sent[1].sealed);
-        QCOMPARE(sent[1].message, (QJsonObject {{"type"_L1, "hi"_L1}, {"name"_L1, "Ann"_L1}}));
-
-        const auto attach = assets->received();
-        QCOMPARE(attach.size(), 2);
+        QCOMPARE(sent[1].message, hi);
+        const auto attach = h.assets()->received();
         QVERIFY(attach[1].sealed);
         QCOMPARE(typeOf(attach[1]), u"attach"_s);
         // Each connection has its own nonce and therefore its own key.
         QVERIFY(attach[0].message.value("nonce"_L1) != sent[0].message.value("nonce"_L1));
 
-        control->reply(hello());
-        h.run();
+        h.reply(control, hello);
         QCOMPARE(
             h.log.mid(h.log.size() - 3), (QStringList {u"auth:2"_s, u"encrypted"_s, u"message:hello"_s}));
     }
@@ -333,55 +348,53 @@ private Q_SLOTS:
     void plainAuthIsAcceptedOnlyBeforeTheFirstSealedFrame()
     {
         Harness h;
-        auto control = h.join(std::nullopt, linkSecret);
-        control->hostKeyMaterial = linkSecret;
-        h.accept(control);
-        control->received();
-        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "required"_L1}}, true);
-        h.run();
+        auto control = h.acceptSecure();
+        h.reply(control, auth("required"_L1), true);
         QVERIFY(!control->cancelled());
         QCOMPARE(h.log.last(), u"auth:0"_s);
-
-        control->reply(hello());
-        h.run();
-        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "required"_L1}}, true);
-        h.run();
+        h.reply(control, hello);
+        h.reply(control, auth("required"_L1), true);
         QVERIFY(control->cancelled());
     }
 
-    void plainTextOtherThanAuthOrEndCancelsAChannel_data()
+    void framesThatCancelAChannel_data()
     {
+        QTest::addColumn<bool>("secure");
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("hello") << Wire::frame(Wire::JsonMessage, R"({"type":"hello","protocolVersion":1})");
-        QTest::newRow("not json") << Wire::frame(Wire::JsonMessage, "{nope");
-        QTest::newRow("asset response")
+        QTest::newRow("plain hello") << true
+                                     << Wire::frame(
+                                            Wire::JsonMessage, R"({"type":"hello","protocolVersion":1})");
+        QTest::newRow("plain, not json") << true << Wire::frame(Wire::JsonMessage, "{nope");
+        QTest::newRow("plain asset response")
+            << true
             << Wire::frame(Wire::AssetResponseFrame, hostsim::assetPayload({{"requestId"_L1, "a1"_L1}}, "x"));
-        QTest::newRow("unknown type") << Wire::frame(9, "");
+        QTest::newRow("unknown type") << true << Wire::frame(9, "");
+        QTest::newRow("sealed without a channel")
+            << false << Wire::frame(Wire::SealedFrame, QByteArray(40, 'x'));
     }
 
-    void plainTextOtherThanAuthOrEndCancelsAChannel()
+    void framesThatCancelAChannel()
     {
+        QFETCH(bool, secure);
         QFETCH(QByteArray, frame);
         Harness h;
-        auto control = h.join(std::nullopt, linkSecret);
-        h.accept(control);
-        control->deliver(frame);
-        h.run();
+        auto control = secure ? h.join(std::nullopt, linkSecret) : h.connectPlain();
+        if (secure)
+            h.accept(control);
+        const qsizetype messages = h.messages.size();
+        h.deliver(control, frame);
         QVERIFY(control->cancelled());
-        QVERIFY(h.messages.isEmpty());
+        QCOMPARE(h.messages.size(), messages);
     }
 
     void assetsConnectionTakesPlainAuthAndEndAtAnyTime()
     {
         Harness h;
-        auto control = h.join(std::nullopt, linkSecret);
-        control->hostKeyMaterial = linkSecret;
-        auto assets = h.accept(control);
+        h.acceptSecure();
+        auto assets = h.assets();
         assets->received();
-        assets->deliver(assets->host.message({{"type"_L1, "ping"_L1}}));
-        h.run();
-        assets->reply({{"type"_L1, "end"_L1}, {"reason"_L1, "bye"_L1}}, true);
-        h.run();
+        h.reply(assets, ping);
+        h.reply(assets, message("end"_L1, {{"reason"_L1, "bye"_L1}}), true);
         QVERIFY(!assets->cancelled());
         QCOMPARE(h.lastState(), State::ended(u"bye"_s));
         QVERIFY(h.messages.isEmpty()); // nothing from the assets connection is handed on
@@ -390,43 +403,22 @@ private Q_SLOTS:
     void boxesMustArriveInSequence()
     {
         Harness h;
-        auto control = h.join(std::nullopt, linkSecret);
-        control->hostKeyMaterial = linkSecret;
-        h.accept(control);
+        auto control = h.acceptSecure();
         control->received();
-        control->host.message(hello()); // sealed with sequence 0 and never delivered
-        control->reply(hello());
-        h.run();
+        control->host.message(hello); // sealed with sequence 0 and never delivered
+        h.reply(control, hello);
         QVERIFY(control->cancelled());
         QCOMPARE(h.lastState(), State::connecting());
-    }
-
-    void sealedFrameWithoutAChannelCancels()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        control->deliver(Wire::frame(Wire::SealedFrame, QByteArray(40, 'x')));
-        h.run();
-        QVERIFY(control->cancelled());
-    }
-
-    void oversizedLengthCancels()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        control->deliver(oversizedHeader());
-        h.run();
-        QVERIFY(control->cancelled());
     }
 
     void plainJunkIsDroppedWithoutAChannel()
     {
         Harness h;
         auto control = h.connectPlain();
-        control->deliver(Wire::frame(Wire::JsonMessage, "[1,2]") + Wire::frame(Wire::JsonMessage, "{bad")
-            + Wire::frame(7, "x") + Wire::frame(Wire::JsonMessage, "")
-            + Wire::frame(Wire::JsonMessage, R"({"type":"nav"})"));
-        h.run();
+        h.deliver(control,
+            Wire::frame(Wire::JsonMessage, "[1,2]") + Wire::frame(Wire::JsonMessage, "{bad")
+                + Wire::frame(7, "x") + Wire::frame(Wire::JsonMessage, "")
+                + Wire::frame(Wire::JsonMessage, R"({"type":"nav"})"));
         QVERIFY(!control->cancelled());
         QCOMPARE(h.messages.last().value("type"_L1).toString(), u"nav"_s);
     }
@@ -436,13 +428,11 @@ private Q_SLOTS:
         Harness h;
         auto control = h.connectPlain();
         control->received();
-        control->reply({{"type"_L1, "ping"_L1}});
-        control->reply({{"type"_L1, "ping"_L1}, {"t"_L1, QJsonObject {{"n"_L1, 5}}}});
-        h.run();
+        control->reply(ping);
+        h.reply(control, message("ping"_L1, {{"t"_L1, QJsonObject {{"n"_L1, 5}}}}));
         const auto sent = control->received();
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(
-            sent[0].message, (QJsonObject {{"type"_L1, "pong"_L1}, {"t"_L1, QJsonObject {{"n"_L1, 5}}}}));
+        QCOMPARE(sent[0].message, message("pong"_L1, {{"t"_L1, QJsonObject {{"n"_L1, 5}}}}));
         QCOMPARE(h.messages.size(), 3);
     }
 
@@ -482,16 +472,11 @@ private Q_SLOTS:
         auto assets = h.accept(control);
         QCOMPARE(control->received().first().message.value("kid"_L1).toString(), u"pin"_s);
         assets->received();
-        const QJsonObject open {{"type"_L1, "auth"_L1}, {"status"_L1, "open"_L1}};
-        control->reply(open);
-        assets->reply(open);
-        h.run();
-        QCOMPARE(
-            control->received().first().message, (QJsonObject {{"type"_L1, "hi"_L1}, {"name"_L1, "Ann"_L1}}));
-        QCOMPARE(assets->received().first().message,
-            (QJsonObject {{"type"_L1, "attach"_L1}, {"role"_L1, "assets"_L1}}));
-        control->reply(hello());
-        h.run();
+        control->reply(auth("open"_L1));
+        h.reply(assets, auth("open"_L1));
+        QCOMPARE(control->received().first().message, hi);
+        QCOMPARE(assets->received().first().message, message("attach"_L1, {{"role"_L1, "assets"_L1}}));
+        h.reply(control, hello);
         QCOMPARE(h.log.mid(h.log.size() - 3), (QStringList {u"auth:2"_s, u"plain"_s, u"message:hello"_s}));
 
         // Later dials of this join stay plain.
@@ -508,8 +493,7 @@ private Q_SLOTS:
         Harness h;
         auto control = h.join(u"1111"_s, std::nullopt, true);
         h.accept(control);
-        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "rejected"_L1}});
-        h.run();
+        h.reply(control, auth("rejected"_L1));
         QCOMPARE(h.log.last(), u"auth:1"_s);
         h.connection->retryAuthentication(u"12"_s);
         h.run();
@@ -527,28 +511,6 @@ private Q_SLOTS:
         QVERIFY(!sent[1].message.contains("pin"_L1));
     }
 
-    void requestIdsShareOneCounter()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        auto assets = h.assets();
-        control->received();
-        assets->received();
-        h.connection->requestManifest([](auto) {});
-        h.connection->requestAsset(101, 0, u"base.png"_s, u"v1"_s, true, [](auto, auto, auto) {});
-        h.connection->requestRenditionManifest(u"ref"_s, [](auto) {});
-        h.run();
-        const auto control_sent = control->received();
-        QCOMPARE(control_sent[0].message.value("requestId"_L1).toString(), u"m1"_s);
-        QCOMPARE(control_sent[1].message,
-            (QJsonObject {
-                {"type"_L1, "renditionManifest"_L1}, {"requestId"_L1, "r3"_L1}, {"ref"_L1, "ref"_L1}}));
-        QCOMPARE(assets->received().first().message,
-            (QJsonObject {{"type"_L1, "asset"_L1}, {"requestId"_L1, "a2"_L1}, {"scoreToken"_L1, 101},
-                {"pageIndex"_L1, 0}, {"kind"_L1, "base.png"_L1}, {"version"_L1, "v1"_L1},
-                {"urgent"_L1, true}}));
-    }
-
     void completionsAndMessagesArriveInTheOrderIssued()
     {
         Harness h;
@@ -557,12 +519,13 @@ private Q_SLOTS:
             h.log << u"manifest:"_s + QString::number(manifest->value("structureVersion"_L1).toInt());
         });
         h.run();
+        QCOMPARE(typeOf(control->received().last()), u"manifest"_s);
         h.log.clear();
-        control->deliver(control->host.message({{"type"_L1, "nav"_L1}})
-            + control->host.message({{"type"_L1, "manifest"_L1}, {"requestId"_L1, "m1"_L1},
-                {"manifest"_L1, QJsonObject {{"structureVersion"_L1, 4}}}})
-            + control->host.message({{"type"_L1, "blackout"_L1}}));
-        h.run();
+        h.deliver(control,
+            control->host.message(message("nav"_L1))
+                + control->host.message(message("manifest"_L1,
+                    {{"requestId"_L1, "m1"_L1}, {"manifest"_L1, QJsonObject {{"structureVersion"_L1, 4}}}}))
+                + control->host.message(message("blackout"_L1)));
         QCOMPARE(h.log, (QStringList {u"message:nav"_s, u"manifest:4"_s, u"message:blackout"_s}));
     }
 
@@ -573,25 +536,22 @@ private Q_SLOTS:
         std::optional<std::optional<QJsonObject>> result;
         h.connection->requestManifest([&](auto manifest) { result = manifest; });
         h.run();
-        control->reply({{"type"_L1, "manifest"_L1}, {"requestId"_L1, "m1"_L1}, {"manifest"_L1, 3}});
-        h.run();
+        h.reply(control, message("manifest"_L1, {{"requestId"_L1, "m1"_L1}, {"manifest"_L1, 3}}));
         QVERIFY(result && !result->has_value());
         // Without a string requestId it is an ordinary message.
-        control->reply({{"type"_L1, "manifest"_L1}});
-        h.run();
+        h.reply(control, message("manifest"_L1));
         QCOMPARE(h.messages.last().value("type"_L1).toString(), u"manifest"_s);
     }
 
     void requestsWithoutAConnectionFailAtOnce()
     {
         Harness h;
-        QStringList results;
-        h.connection->requestManifest([&](auto m) { results << (m ? u"manifest"_s : u"none"_s); });
-        h.connection->requestAsset(1, 0, u"base.png"_s, u"v"_s, false, [&](qint64 status, auto, auto data) {
-            results << QString::number(status) + (data ? u"data"_s : u""_s);
-        });
-        h.run();
-        QCOMPARE(results, (QStringList {u"none"_s, u"0"_s}));
+        std::optional<std::optional<QJsonObject>> manifest;
+        std::optional<qint64> status;
+        h.connection->requestManifest([&](auto m) { manifest = m; });
+        h.requestAsset(0, status);
+        QVERIFY(manifest && !manifest->has_value());
+        QCOMPARE(status, 0);
     }
 
     void assetRequestsUseTheControlConnectionUntilTheAssetsOneIsReady()
@@ -601,76 +561,52 @@ private Q_SLOTS:
         control->accept();
         h.run();
         control->received();
-        std::optional<qint64> status;
         std::optional<QByteArray> data;
-        h.connection->requestAsset(101, 2, u"base.png"_s, u"v"_s, true, [&](qint64 s, auto, auto d) {
-            status = s;
-            data = d;
-        });
+        h.connection->requestAsset(
+            101, 2, u"base.png"_s, u"v"_s, true, [&](qint64, auto, auto d) { data = d; });
         h.run();
         const auto sent = control->received();
         QCOMPARE(sent.size(), 1);
-        QCOMPARE(typeOf(sent[0]), u"asset"_s);
-        control->deliver(control->host.assetResponse({{"requestId"_L1, "a1"_L1}, {"status"_L1, 200}}, "PNG"));
-        h.run();
-        QCOMPARE(*status, 200);
-        QCOMPARE(*data, QByteArray("PNG"));
+        QCOMPARE(sent[0].message,
+            message("asset"_L1,
+                {{"requestId"_L1, "a1"_L1}, {"scoreToken"_L1, 101}, {"pageIndex"_L1, 2},
+                    {"kind"_L1, "base.png"_L1}, {"version"_L1, "v"_L1}, {"urgent"_L1, true}}));
+        h.deliver(
+            control, control->host.assetResponse({{"requestId"_L1, "a1"_L1}, {"status"_L1, 200}}, "PNG"));
+        QCOMPARE(data, QByteArray("PNG"));
     }
 
-    void emptyAssetBodyResolvesWithoutData()
+    void droppingAConnectionFailsItsRequests_data()
     {
+        QTest::addColumn<bool>("control");
+        QTest::addColumn<QStringList>("failed");
+        QTest::newRow("assets connection") << false << QStringList {u"asset"_s};
+        QTest::newRow("control connection")
+            << true << QStringList {u"asset"_s, u"manifest"_s, u"rendition"_s};
+    }
+
+    void droppingAConnectionFailsItsRequests()
+    {
+        QFETCH(bool, control);
+        QFETCH(QStringList, failed);
         Harness h;
         h.connectPlain();
-        auto assets = h.assets();
-        QString result;
-        h.connection->requestAsset(101, 0, u"marks.png"_s, u"v"_s, false,
-            [&](qint64 status, const std::optional<QString> &fingerprint,
-                const std::optional<QByteArray> &data) {
-                result = QString::number(status) + u'/' + fingerprint.value_or(u"-"_s) + u'/'
-                    + (data ? u"data"_s : u"none"_s);
-            });
-        h.run();
-        assets->deliver(assets->host.assetResponse(
-            {{"requestId"_L1, "a1"_L1}, {"status"_L1, 204}, {"fingerprint"_L1, "m7"_L1}}, {}));
-        h.run();
-        QCOMPARE(result, u"204/m7/none"_s);
-    }
-
-    void chunkedAssetOverTheAssetsConnection()
-    {
-        Harness h;
-        h.connectPlain();
-        auto assets = h.assets();
-        std::optional<QByteArray> data;
-        h.connection->requestAsset(
-            101, 0, u"base.png"_s, u"v"_s, false, [&](auto, auto, auto d) { data = d; });
-        h.run();
-        assets->deliver(assets->host.assetChunk(
-            {{"requestId"_L1, "a1"_L1}, {"of"_L1, 2}, {"bytes"_L1, 4}, {"status"_L1, 200}}, "ab"));
-        h.run();
-        QVERIFY(!data);
-        assets->deliver(assets->host.assetChunk({{"requestId"_L1, "a1"_L1}, {"seq"_L1, 1}}, "cd"));
-        h.run();
-        QCOMPARE(*data, QByteArray("abcd"));
-    }
-
-    void failingTheAssetsConnectionFailsOnlyItsRequests()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        std::optional<qint64> status;
-        bool manifestDone = false;
-        h.connection->requestAsset(
-            101, 0, u"base.png"_s, u"v"_s, false, [&](qint64 s, auto, auto) { status = s; });
-        h.connection->requestManifest([&](auto) { manifestDone = true; });
+        QStringList results;
+        h.connection->requestManifest([&](auto m) { results << (m ? u"-"_s : u"manifest"_s); });
+        h.connection->requestRenditionManifest(
+            u"x"_s, [&](auto m) { results << (m ? u"-"_s : u"rendition"_s); });
+        h.connection->requestAsset(1, 0, u"base.png"_s, u"v"_s, false,
+            [&](qint64 s, auto, auto) { results << (s ? u"-"_s : u"asset"_s); });
         h.run();
         const int reports = h.states.size();
-        h.assets()->drop();
-        h.run();
-        QCOMPARE(status, 0);
-        QVERIFY(!manifestDone);
-        QCOMPARE(h.states.size(), reports);
-        QVERIFY(!control->cancelled());
+        h.drop(h.network.streams[control ? 0 : 1]);
+        results.sort();
+        QCOMPARE(results, failed);
+        // The assets connection is cancelled with the control one, but losing it alone is no disconnection.
+        QCOMPARE(h.states.size() > reports, control);
+        QCOMPARE(h.assets()->cancelled(), control);
+        if (!control)
+            QVERIFY(!h.network.streams[0]->cancelled());
     }
 
     void assetTimeoutRecyclesTheAssetsConnection()
@@ -680,14 +616,11 @@ private Q_SLOTS:
         auto assets = h.assets();
         std::optional<qint64> first;
         std::optional<qint64> second;
-        h.connection->requestAsset(
-            101, 0, u"base.png"_s, u"v"_s, false, [&](qint64 s, auto, auto) { first = s; });
+        h.requestAsset(0, first);
         h.scheduler.advance(1.0);
-        h.connection->requestAsset(
-            101, 1, u"base.png"_s, u"v"_s, false, [&](qint64 s, auto, auto) { second = s; });
-        h.run();
+        h.requestAsset(1, second);
         h.scheduler.advance(6.0);
-        control->reply({{"type"_L1, "ping"_L1}}); // keep the watchdog quiet
+        control->reply(ping); // keep the watchdog quiet
         h.scheduler.advance(4.9);
         QVERIFY(!first && !second);
         h.scheduler.advance(0.1);
@@ -695,78 +628,37 @@ private Q_SLOTS:
         QCOMPARE(second, 0); // sent on the recycled lane
         QVERIFY(assets->cancelled());
         QCOMPARE(h.network.streams.size(), 3);
-        QVERIFY(h.network.last() != assets);
         QVERIFY(!control->cancelled());
 
         // The answer that comes too late finds nothing.
-        assets->deliver(assets->host.assetResponse({{"requestId"_L1, "a1"_L1}, {"status"_L1, 200}}, "x"));
-        h.run();
-        QCOMPARE(first, 0);
-    }
-
-    void manifestAnswerAfterTheDeadlineIsDropped()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        int completions = 0;
-        std::optional<QJsonObject> result {QJsonObject {}};
-        h.connection->requestManifest([&](auto manifest) {
-            ++completions;
-            result = manifest;
-        });
-        h.run();
-        h.scheduler.advance(12.0);
-        QCOMPARE(completions, 1);
-        QVERIFY(!result);
+        first.reset();
+        h.deliver(assets, assets->host.assetResponse({{"requestId"_L1, "a1"_L1}, {"status"_L1, 200}}, "x"));
+        QVERIFY(!first);
     }
 
     void stalledCountAtExactlyEightSeconds()
     {
         Harness h;
-        auto control = h.connectPlain();
+        h.connectPlain();
         h.connection->requestManifest([](auto) {});
         h.run();
-        std::optional<int> count;
         h.scheduler.advance(7.999);
-        h.connection->readinessStalledRequestCount([&](int n) { count = n; });
-        h.run();
-        QCOMPARE(count, 0);
+        QCOMPARE(h.stalledCount(), 0);
         h.scheduler.advance(0.001);
-        h.connection->readinessStalledRequestCount([&](int n) { count = n; });
-        h.run();
-        QCOMPARE(count, 1);
-    }
-
-    void controlDropFailsEveryRequest()
-    {
-        Harness h;
-        auto control = h.connectPlain();
-        QStringList results;
-        h.connection->requestManifest([&](auto m) { results << (m ? u"manifest"_s : u"none"_s); });
-        h.connection->requestRenditionManifest(
-            u"x"_s, [&](auto m) { results << (m ? u"rendition"_s : u"none"_s); });
-        h.connection->requestAsset(
-            1, 0, u"base.png"_s, u"v"_s, false, [&](qint64 s, auto, auto) { results << QString::number(s); });
-        h.run();
-        control->drop();
-        h.run();
-        results.sort();
-        QCOMPARE(results, (QStringList {u"0"_s, u"none"_s, u"none"_s}));
-        QVERIFY(h.assets()->cancelled());
+        QCOMPARE(h.stalledCount(), 1);
     }
 
     void sendControlNeedsAReadyControlConnection()
     {
         Harness h;
         auto control = h.join();
-        h.connection->sendControl({{"type"_L1, "standStatus"_L1}});
+        h.connection->sendControl(message("standStatus"_L1));
         h.run();
         h.accept(control);
-        h.connection->sendControl({{"type"_L1, "standStatus"_L1}});
+        h.connection->sendControl(message("standStatus"_L1));
         h.run();
         const auto sent = control->received();
         QCOMPARE(sent.size(), 2);
-        QCOMPARE(typeOf(sent[0]), u"hi"_s);
         QCOMPARE(typeOf(sent[1]), u"standStatus"_s);
     }
 
