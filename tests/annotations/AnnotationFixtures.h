@@ -1,9 +1,9 @@
 #pragma once
 
+#include "../TestSupport.h"
 #include "annotations/PrivateAnnotationFile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QMetaType>
 
 namespace pgw::fixtures {
@@ -44,18 +44,6 @@ inline QByteArray strokeJson(const QByteArray &points = R"({"pressure":1,"x":0.5
     return R"({"id":")" + id + R"(","points":[)" + points
         + R"(],"style":{"color":{"alpha":1,"blue":0.15,"green":0.16,"red":0.92},"normalizedWidth":)" + width
         + R"(,"tool":"pen"}})";
-}
-
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace pgw::fixtures

@@ -11,17 +11,27 @@
 
 using namespace pgw;
 using namespace pgw::fixtures;
+using namespace pgw::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
 const QString newerSchema = u"Private annotations were written by an unsupported newer version."_s;
 const QString oversized = u"Private annotation storage exceeds its safe size limit."_s;
 
 using Points = QList<PrivateAnnotationPoint>;
+
+Points at(double x, double y)
+{
+    return {{x, y, 1}};
+}
+
+Points segment(double x1, double y1, double x2, double y2)
+{
+    return {{x1, y1, 1}, {x2, y2, 1}};
+}
 
 // A valid file of exactly `size` bytes: the JSON is followed by white space.
 QByteArray paddedDocument(qsizetype size)
@@ -40,6 +50,12 @@ class PrivateAnnotationStoreTest : public QObject
 private:
     QTemporaryDir m_dir;
     QString m_path;
+
+    void placeFile(const QByteArray &contents) const
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()));
+        writeFile(m_path, contents);
+    }
 
     // Adds strokes that must all be written.
     static void addAll(PrivateAnnotationStore &store, const QList<PrivateAnnotationStroke> &strokes,
@@ -98,8 +114,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
-        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()));
-        QVERIFY(writeAll(m_path, contents));
+        placeFile(contents);
 
         PrivateAnnotationStore store(m_path);
         QVERIFY(store.loadBlocked());
@@ -117,8 +132,7 @@ private Q_SLOTS:
 
     void fileAtTheSizeLimitLoads()
     {
-        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()));
-        QVERIFY(writeAll(m_path, paddedDocument(16'777'216)));
+        placeFile(paddedDocument(16'777'216));
 
         const PrivateAnnotationStore store(m_path);
         QVERIFY(!store.loadBlocked());
@@ -234,6 +248,12 @@ private Q_SLOTS:
         QVERIFY(!store.redo(pageKey()));
         QCOMPARE(store.strokes(pageKey()), strokes);
         QCOMPARE(store.generation(), 301);
+
+        // A new stroke after an undo forgets what could be redone.
+        QVERIFY(store.undo(pageKey()));
+        QVERIFY(store.addStroke(line(0.3, 0.3), pageKey()));
+        QVERIFY(!store.canRedo(pageKey()));
+        QVERIFY(!store.redo(pageKey()));
     }
 
     void undoAfterEraseRestoresFormerPositions()
@@ -253,18 +273,6 @@ private Q_SLOTS:
         QCOMPARE(PrivateAnnotationStore(m_path).strokes(pageKey()), strokes);
         QVERIFY(store.redo(pageKey()));
         QCOMPARE(store.strokes(pageKey()).size(), 5);
-    }
-
-    void addingAfterUndoForgetsRedo()
-    {
-        PrivateAnnotationStore store(m_path);
-        addAll(store, {line(0.1, 0.1), line(0.2, 0.2)});
-        QVERIFY(store.undo(pageKey()));
-        QVERIFY(store.canRedo(pageKey()));
-
-        QVERIFY(store.addStroke(line(0.3, 0.3), pageKey()));
-        QVERIFY(!store.canRedo(pageKey()));
-        QVERIFY(!store.redo(pageKey()));
     }
 
     void clearIsUndoable()
@@ -310,44 +318,33 @@ private Q_SLOTS:
         QTest::addColumn<double>("aspect");
         QTest::addColumn<bool>("hit");
 
-        const Points dot {{0.5, 0.5, 1}};
-        const Points across {{0.4, 0.5, 1}, {0.6, 0.5, 1}};
+        const Points dot = at(0.5, 0.5);
+        const Points across = segment(0.4, 0.5, 0.6, 0.5);
         // Radius 0.02 plus half of the 0.0025 width reaches 0.02125.
-        QTest::newRow("dot within reach of a click")
-            << dot << 0.0025 << Points {{0.52, 0.5, 1}} << 0.02 << 1.0 << true;
+        QTest::newRow("dot within reach of a click") << dot << 0.0025 << at(0.52, 0.5) << 0.02 << 1.0 << true;
         QTest::newRow("dot beyond reach of a click")
-            << dot << 0.0025 << Points {{0.5213, 0.5, 1}} << 0.02 << 1.0 << false;
-        QTest::newRow("dot beside a sweep")
-            << Points {{0.5, 0.51, 1}} << 0.0025 << across << 0.02 << 1.0 << true;
+            << dot << 0.0025 << at(0.5213, 0.5) << 0.02 << 1.0 << false;
+        QTest::newRow("dot beside a sweep") << at(0.5, 0.51) << 0.0025 << across << 0.02 << 1.0 << true;
         QTest::newRow("dot past the end of a sweep")
-            << Points {{0.65, 0.5, 1}} << 0.0025 << across << 0.02 << 1.0 << false;
-        QTest::newRow("click beside a line")
-            << across << 0.0025 << Points {{0.5, 0.515, 1}} << 0.02 << 1.0 << true;
-        QTest::newRow("click off a line")
-            << across << 0.0025 << Points {{0.5, 0.53, 1}} << 0.02 << 1.0 << false;
+            << at(0.65, 0.5) << 0.0025 << across << 0.02 << 1.0 << false;
+        QTest::newRow("click off a line") << across << 0.0025 << at(0.5, 0.53) << 0.02 << 1.0 << false;
         QTest::newRow("crossing far from every end")
-            << Points {{0.1, 0.1, 1}, {0.9, 0.9, 1}} << 0.0001 << Points {{0.1, 0.9, 1}, {0.9, 0.1, 1}} << 0.0
-            << 1.0 << true;
+            << segment(0.1, 0.1, 0.9, 0.9) << 0.0001 << segment(0.1, 0.9, 0.9, 0.1) << 0.0 << 1.0 << true;
         QTest::newRow("overlapping on one line")
-            << Points {{0.1, 0.5, 1}, {0.5, 0.5, 1}} << 0.0001 << Points {{0.3, 0.5, 1}, {0.7, 0.5, 1}} << 0.0
-            << 1.0 << true;
+            << segment(0.1, 0.5, 0.5, 0.5) << 0.0001 << segment(0.3, 0.5, 0.7, 0.5) << 0.0 << 1.0 << true;
         QTest::newRow("parallel and apart")
-            << Points {{0.1, 0.5, 1}, {0.5, 0.5, 1}} << 0.0025 << Points {{0.1, 0.53, 1}, {0.5, 0.53, 1}}
-            << 0.02 << 1.0 << false;
+            << segment(0.1, 0.5, 0.5, 0.5) << 0.0025 << segment(0.1, 0.53, 0.5, 0.53) << 0.02 << 1.0 << false;
         QTest::newRow("line near one end of a sweep")
-            << Points {{0.1, 0.5, 1}, {0.5, 0.5, 1}} << 0.0025 << Points {{0.51, 0.2, 1}, {0.51, 0.8, 1}}
-            << 0.02 << 1.0 << true;
+            << segment(0.1, 0.5, 0.5, 0.5) << 0.0025 << segment(0.51, 0.2, 0.51, 0.8) << 0.02 << 1.0 << true;
         // On a page twice as wide as high, 0.015 across is 0.03 page heights; 0.015 down is 0.015.
-        QTest::newRow("wide page across")
-            << dot << 0.0025 << Points {{0.515, 0.5, 1}} << 0.02 << 2.0 << false;
-        QTest::newRow("wide page down") << dot << 0.0025 << Points {{0.5, 0.515, 1}} << 0.02 << 2.0 << true;
-        QTest::newRow("tall page across") << dot << 0.0025 << Points {{0.515, 0.5, 1}} << 0.02 << 0.5 << true;
-        QTest::newRow("tall page down") << dot << 0.0025 << Points {{0.5, 0.515, 1}} << 0.02 << 0.5 << false;
+        QTest::newRow("wide page across") << dot << 0.0025 << at(0.515, 0.5) << 0.02 << 2.0 << false;
+        QTest::newRow("wide page down") << dot << 0.0025 << at(0.5, 0.515) << 0.02 << 2.0 << true;
+        QTest::newRow("tall page across") << dot << 0.0025 << at(0.515, 0.5) << 0.02 << 0.5 << true;
         // The reach never exceeds two page heights, however large the radius.
         QTest::newRow("huge radius on a square page")
-            << Points {{0.0, 0.0, 1}} << 0.0025 << Points {{1.0, 1.0, 1}} << 100.0 << 1.0 << true;
+            << at(0, 0) << 0.0025 << at(1, 1) << 100.0 << 1.0 << true;
         QTest::newRow("huge radius on a very wide page")
-            << Points {{0.0, 0.0, 1}} << 0.0025 << Points {{1.0, 1.0, 1}} << 100.0 << 4.0 << false;
+            << at(0, 0) << 0.0025 << at(1, 1) << 100.0 << 4.0 << false;
     }
 
     void eraserHits()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../TestSupport.h"
 #include "assets/AssetCacheName.h"
 #include "assets/AssetStore.h"
 #include "support/ManualScheduler.h"
@@ -25,6 +26,14 @@ public:
         QString version;
         bool urgent = false;
         AssetFetchCompletion completion;
+
+        QString summary() const
+        {
+            return QStringLiteral("%1 %2 %3 %4 %5")
+                .arg(scoreToken)
+                .arg(pageIndex)
+                .arg(kind, version, urgent ? QStringLiteral("urgent") : QStringLiteral("background"));
+        }
     };
 
     struct Answer
@@ -75,6 +84,27 @@ public:
         scheduler.runPending();
     }
 
+    void pump(const QList<AssetStore::Want> &wants, const std::optional<QString> &protecting = std::nullopt)
+    {
+        store->pump(wants, protecting);
+        scheduler.runPending();
+    }
+
+    void remove(const QList<AssetStore::Want> &wants)
+    {
+        store->remove(wants);
+        scheduler.runPending();
+    }
+
+    // Whether the removal reported completion.
+    bool removeAssets(const QStringList &scoreKeys)
+    {
+        bool done = false;
+        store->removeAssets(scoreKeys, [&done] { done = true; });
+        scheduler.runPending();
+        return done;
+    }
+
     void answer(int fetch, qint64 status, const std::optional<QByteArray> &data,
         const std::optional<QString> &served = std::nullopt)
     {
@@ -89,12 +119,9 @@ public:
     void place(const QString &name, const QByteArray &bytes, qint64 modifiedMs, qint64 size = -1)
     {
         QDir().mkpath(path);
+        writeFile(filePath(name), bytes, size);
         QFile file(filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-        QVERIFY(file.flush());
-        if (size >= 0)
-            QVERIFY(file.resize(size));
+        QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(
             file.setFileTime(QDateTime::fromMSecsSinceEpoch(modifiedMs), QFileDevice::FileModificationTime));
     }

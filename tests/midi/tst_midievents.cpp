@@ -1,11 +1,11 @@
+#include "../TestSupport.h"
 #include "midi/MIDITurnBinding.h"
 #include "midi/MIDITurnGate.h"
 #include "midi/PlayerAlsaMIDIInput.h"
 #include "support/Json.h"
 
-#include <QTest>
-
 using namespace pgw;
+using namespace pgw::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -51,21 +51,17 @@ QList<PlayerMIDIEvent> parse(const QList<PlayerMIDIEventPacket> &packets)
 }
 
 // A threshold of -1 is absent.
+std::optional<std::uint8_t> threshold(int value)
+{
+    return value < 0 ? std::nullopt : std::optional(std::uint8_t(value));
+}
+
 MIDITurnBinding sustainBinding(int on = -1, int off = -1)
 {
     MIDITurnBinding binding = *MIDITurnBinding::learned(controller(127));
-    binding.onThreshold = on < 0 ? std::nullopt : std::optional(std::uint8_t(on));
-    binding.offThreshold = off < 0 ? std::nullopt : std::optional(std::uint8_t(off));
+    binding.onThreshold = threshold(on);
+    binding.offThreshold = threshold(off);
     return binding;
-}
-
-QList<int> range(int from, int to)
-{
-    QList<int> values;
-    const int step = from <= to ? 1 : -1;
-    for (int value = from; value != to + step; value += step)
-        values << value;
-    return values;
 }
 
 } // namespace
@@ -94,8 +90,6 @@ private Q_SLOTS:
         QTest::newRow("poly aftertouch, program change, channel pressure, pitch bend skipped")
             << QList<quint32> {0x20A03C40, 0x20C00500, 0x20D04000, 0x20E00040, 0x20B0407F}
             << QList {cc(0, 64, 127)};
-        QTest::newRow("events keep word order") << QList<quint32> {0x20B0407F, 0x20903C64,
-            0x20B04000} << QList {cc(0, 64, 127), note(0, 60, 100, true), cc(0, 64, 0)};
         QTest::newRow("a message cut short by the end of the packet")
             << QList<quint32> {0x20903C64, 0x40903C00} << QList {note(0, 60, 100, true)};
     }
@@ -135,7 +129,6 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("announced");
         QTest::addColumn<int>("events");
         QTest::newRow("none") << quint32(0) << 0;
-        QTest::newRow("some") << quint32(3) << 3;
         QTest::newRow("all") << quint32(64) << 64;
         QTest::newRow("one too many") << quint32(65) << 64;
         QTest::newRow("far too many") << quint32(0xFFFFFFFF) << 64;
@@ -167,10 +160,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("onThreshold");
         QTest::addColumn<int>("offThreshold");
         QTest::newRow("full controller press") << controller(127) << true << 64 << 32;
-        QTest::newRow("controller press of 100") << controller(100) << true << 64 << 32;
         QTest::newRow("controller press of 64") << controller(64) << true << 64 << 32;
         QTest::newRow("controller press of 63") << controller(63) << true << 63 << 0;
-        QTest::newRow("light controller press") << controller(40) << true << 40 << 0;
         QTest::newRow("faintest controller press") << controller(1) << true << 1 << 0;
         QTest::newRow("controller release") << controller(0) << false << -1 << -1;
         QTest::newRow("note on") << noteOn(90) << true << -1 << -1;
@@ -179,7 +170,6 @@ private Q_SLOTS:
         QTest::newRow("no source ID")
             << midiEvent(Kind::note, 0, 60, 90, true, {0, 0, {}, u"Pedal"_s}) << false << -1 << -1;
         QTest::newRow("channel out of range") << midiEvent(Kind::note, 16, 60, 90, true) << false << -1 << -1;
-        QTest::newRow("number out of range") << midiEvent(Kind::note, 0, 128, 90, true) << false << -1 << -1;
     }
 
     void learnsFromPresses()
@@ -190,16 +180,12 @@ private Q_SLOTS:
         QFETCH(int, offThreshold);
         const auto binding = MIDITurnBinding::learned(event);
         QCOMPARE(binding.has_value(), teaches);
-        if (!binding)
-            return;
-        QCOMPARE(binding->sourceID, event.sourceID);
-        QCOMPARE(binding->sourceName, event.sourceName);
-        QCOMPARE(binding->kind, event.kind);
-        QCOMPARE(binding->channel, event.channel);
-        QCOMPARE(binding->number, event.number);
-        QCOMPARE(binding->onThreshold ? int(*binding->onThreshold) : -1, onThreshold);
-        QCOMPARE(binding->offThreshold ? int(*binding->offThreshold) : -1, offThreshold);
-        QVERIFY(binding->matches(event));
+        if (binding) {
+            QCOMPARE(*binding,
+                (MIDITurnBinding {event.sourceID, event.sourceName, event.kind, event.channel, event.number,
+                    threshold(onThreshold), threshold(offThreshold)}));
+            QVERIFY(binding->matches(event));
+        }
     }
 
     void summaryNamesDeviceChannelAndControl()
@@ -210,28 +196,20 @@ private Q_SLOTS:
             u"Keys · ch 16 · note 60"_s);
     }
 
-    void storesASustainPedalWithItsThresholds()
+    void storedFormNamesEveryField()
     {
-        const QJsonObject stored = *json::parseObject(MIDITurnBinding::learned(controller(127))->toData());
-        const QJsonObject expected {{"sourceID"_L1, u"alsa:FS|FS MIDI 1"_s},
-            {"sourceName"_L1, u"FS MIDI 1"_s}, {"kind"_L1, u"controlChange"_s}, {"channel"_L1, 0},
-            {"number"_L1, 64}, {"onThreshold"_L1, 64}, {"offThreshold"_L1, 32}};
-        QCOMPARE(stored, expected);
-    }
-
-    void storesANoteWithoutThresholds()
-    {
-        const QJsonObject stored = *json::parseObject(MIDITurnBinding::learned(noteOn(90))->toData());
-        QCOMPARE(stored.value("kind"_L1).toString(), u"note"_s);
-        QCOMPARE(stored.value("number"_L1).toInt(), 60);
-        QVERIFY(!stored.contains("onThreshold"_L1));
-        QVERIFY(!stored.contains("offThreshold"_L1));
+        QCOMPARE(*json::parseObject(MIDITurnBinding::learned(controller(127))->toData()),
+            (QJsonObject {{"sourceID"_L1, u"alsa:FS|FS MIDI 1"_s}, {"sourceName"_L1, u"FS MIDI 1"_s},
+                {"kind"_L1, u"controlChange"_s}, {"channel"_L1, 0}, {"number"_L1, 64}, {"onThreshold"_L1, 64},
+                {"offThreshold"_L1, 32}}));
+        QCOMPARE(*json::parseObject(MIDITurnBinding::learned(noteOn(90))->toData()),
+            (QJsonObject {{"sourceID"_L1, u"alsa:FS|FS MIDI 1"_s}, {"sourceName"_L1, u"FS MIDI 1"_s},
+                {"kind"_L1, u"note"_s}, {"channel"_L1, 0}, {"number"_L1, 60}}));
     }
 
     void storedBindingsReadBack_data()
     {
         QTest::addColumn<MIDITurnBinding>("binding");
-        QTest::newRow("controller") << sustainBinding(64, 32);
         QTest::newRow("light controller") << sustainBinding(40, 0);
         QTest::newRow("controller without thresholds") << sustainBinding();
         QTest::newRow("note") << *MIDITurnBinding::learned(noteOn(90));
@@ -255,8 +233,6 @@ private Q_SLOTS:
             << "{" + head + R"("kind":"note","channel":0,"number":1,"x":[]})" << true;
         QTest::newRow("missing sourceID")
             << QByteArray(R"({"sourceName":"n","kind":"note","channel":0,"number":1})") << false;
-        QTest::newRow("missing kind") << "{" + head + R"("channel":0,"number":1})" << false;
-        QTest::newRow("missing channel") << "{" + head + R"("kind":"note","number":1})" << false;
         QTest::newRow("missing number") << "{" + head + R"("kind":"note","channel":0})" << false;
         QTest::newRow("unknown kind")
             << "{" + head + R"("kind":"pitchBend","channel":0,"number":1})" << false;
@@ -270,7 +246,6 @@ private Q_SLOTS:
             << "{" + head + R"("kind":"controlChange","channel":0,"number":64,"offThreshold":300})" << false;
         QTest::newRow("array") << QByteArray("[]") << false;
         QTest::newRow("not JSON") << QByteArray("\x01\x02garbage") << false;
-        QTest::newRow("empty") << QByteArray() << false;
     }
 
     void readsStoredBindings()

@@ -1,15 +1,15 @@
+#include "../TestSupport.h"
 #include "saved/DemoShow.h"
 #include "support/ManualScheduler.h"
 
-#include <QFile>
-#include <QJsonDocument>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QTest>
+#include <QtEndian>
 
 #include <utility>
 
 using namespace pgw;
+using namespace pgw::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -19,26 +19,13 @@ QJsonObject object(const char *json)
     return QJsonDocument::fromJson(json).object();
 }
 
-QJsonArray vectorSamples()
-{
-    QFile file(QStringLiteral(PGW_SHARED_DIR "/vectors/names-and-identities.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object().value("demo_circle_samples"_L1).toArray();
-}
-
-QJsonArray vectorChunk(int chunk)
-{
-    const QJsonArray all = vectorSamples();
-    QJsonArray result;
-    for (int i = chunk * 4; i < chunk * 4 + 4; ++i)
-        result.append(all.at(i));
-    return result;
-}
-
 QJsonObject withSamples(QJsonObject message, int chunk)
 {
-    message.insert("samples"_L1, vectorChunk(chunk));
+    const QJsonArray all = vectors("demo_circle_samples"_L1).toArray();
+    QJsonArray samples;
+    for (int i = chunk * 4; i < chunk * 4 + 4; ++i)
+        samples.append(all.at(i));
+    message.insert("samples"_L1, samples);
     return message;
 }
 
@@ -60,22 +47,25 @@ struct RunningDemo
     ~RunningDemo() { delete demo; }
 };
 
-// Writes the given pages (1-based numbers) into a folder, each holding distinct bytes.
-void writePages(const QTemporaryDir &dir, const QList<int> &numbers)
+// A demo over a folder holding the given pages (1-based numbers), each with distinct bytes; a
+// negative number leaves that page empty.
+struct DemoOverPages
 {
-    for (int number : numbers) {
-        QFile file(dir.filePath(DemoShow::pageFileName(number)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("page " + QByteArray::number(number));
+    QTemporaryDir dir;
+    ManualScheduler scheduler;
+    DemoShow demo {scheduler, dir.path()};
+
+    explicit DemoOverPages(const QList<int> &numbers = {1, 2, 3})
+    {
+        for (int number : numbers)
+            writeFile(dir.filePath(DemoShow::pageFileName(qAbs(number))),
+                number < 0 ? QByteArray() : "page " + QByteArray::number(number));
     }
-}
+};
 
 quint32 bigEndian32(const QByteArray &bytes, int offset)
 {
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes.at(offset + i));
-    return value;
+    return qFromBigEndian<quint32>(bytes.constData() + offset);
 }
 
 } // namespace
@@ -87,7 +77,7 @@ class DemoShowTest : public QObject
 private Q_SLOTS:
     void strokeSamplesMatchIndependentValues()
     {
-        const QJsonArray expected = vectorSamples();
+        const QJsonArray expected = vectors("demo_circle_samples"_L1).toArray();
         QCOMPARE(expected.size(), 24);
         QCOMPARE(DemoShow::circleSamples(), expected);
     }
@@ -154,69 +144,65 @@ private Q_SLOTS:
         QCOMPARE(run.sent.at(0).second.value("t"_L1).toInteger(), 2002);
     }
 
-    void stopDuringStrokeCancelsTheRest()
+    void stoppingOrDestroyingMidStrokeCancelsTheRest_data()
     {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("stop") << false;
+        QTest::newRow("destroy") << true;
+    }
+
+    void stoppingOrDestroyingMidStrokeCancelsTheRest()
+    {
+        QFETCH(bool, destroy);
         RunningDemo run;
         run.scheduler.advance(9.5);
         QCOMPARE(run.sent.last().second.value("phase"_L1).toString(), u"append"_s);
-        const qsizetype sentBeforeStop = run.sent.size();
-
-        run.demo->stop();
-        QCOMPARE(run.scheduler.pendingCount(), 0);
-        run.scheduler.advance(100.0);
-        QCOMPARE(run.sent.size(), sentBeforeStop);
-    }
-
-    void receiverStoppingOnGreetingStopsTheScript()
-    {
-        ManualScheduler scheduler;
-        DemoShow demo(scheduler, QString());
-        int received = 0;
-        demo.onMessage = [&](const QJsonObject &) {
-            ++received;
-            demo.stop();
-        };
-        demo.start();
-        scheduler.advance(60.0);
-        QCOMPARE(received, 2);
-    }
-
-    void destroyedDemoIgnoresPendingSteps()
-    {
-        RunningDemo run;
-        run.scheduler.advance(9.5);
         const qsizetype sentBefore = run.sent.size();
-        delete std::exchange(run.demo, nullptr);
-
+        if (destroy) {
+            delete std::exchange(run.demo, nullptr);
+        } else {
+            run.demo->stop();
+            QCOMPARE(run.scheduler.pendingCount(), 0);
+        }
         run.scheduler.advance(100.0);
         QCOMPARE(run.sent.size(), sentBefore);
         QCOMPARE(run.scheduler.pendingCount(), 0);
     }
 
-    void receiverDestroyingDemoMidStrokeIsSafe()
+    void receiverMayStopOrDestroyTheDemoFromItsCallback_data()
     {
+        QTest::addColumn<bool>("destroy");
+        QTest::addColumn<int>("received");
+        QTest::newRow("stop on the greeting") << false << 2;
+        QTest::newRow("destroy on the ink's begin") << true << 4;
+    }
+
+    void receiverMayStopOrDestroyTheDemoFromItsCallback()
+    {
+        QFETCH(bool, destroy);
+        QFETCH(int, received);
         ManualScheduler scheduler;
         QPointer<DemoShow> demo = new DemoShow(scheduler, QString());
-        int received = 0;
+        int count = 0;
         demo->onMessage = [&](const QJsonObject &message) {
-            ++received;
-            if (message.value("phase"_L1) == "begin"_L1)
+            ++count;
+            if (!destroy)
+                demo->stop();
+            else if (message.value("phase"_L1) == "begin"_L1)
                 delete demo.data();
         };
         demo->start();
         scheduler.advance(100.0);
-        QVERIFY(demo.isNull());
-        QCOMPARE(received, 4);
+        QCOMPARE(count, received);
+        QCOMPARE(demo.isNull(), destroy);
+        delete demo.data();
     }
 
     void manifestDescribesThePages()
     {
-        QTemporaryDir dir;
-        writePages(dir, {1, 2, 3});
-        ManualScheduler scheduler;
-        DemoShow demo(scheduler, dir.path());
-        QVERIFY(demo.load());
-        QCOMPARE(demo.manifest(),
+        DemoOverPages d;
+        QVERIFY(d.demo.load());
+        QCOMPARE(d.demo.manifest(),
             object(R"({"structureVersion":1,"score":{"scoreToken":999001,"scoreKey":"demo-cantsavethis",
                 "title":"Can\u0027t Save This \u2014 demo","pageCount":3,"pages":[{"index":0,"baseVersion":"demo-b0"},
                 {"index":1,"baseVersion":"demo-b1"},{"index":2,"baseVersion":"demo-b2"}]}})"));
@@ -229,32 +215,18 @@ private Q_SLOTS:
         QTest::newRow("all three") << QList<int> {1, 2, 3} << true;
         QTest::newRow("first missing") << QList<int> {2, 3} << false;
         QTest::newRow("last missing") << QList<int> {1, 2} << false;
+        QTest::newRow("second empty") << QList<int> {1, -2, 3} << false;
     }
 
     void loadFailsWithoutEveryPage()
     {
         QFETCH(QList<int>, present);
         QFETCH(bool, loads);
-        QTemporaryDir dir;
-        writePages(dir, present);
-        ManualScheduler scheduler;
-        DemoShow demo(scheduler, dir.path());
-        QCOMPARE(demo.load(), loads);
-        QCOMPARE(demo.pages().size(), loads ? 3 : 0);
-        QCOMPARE(
-            demo.answerAsset(DemoShow::scoreToken, 0, u"base.png"_s, u"demo-b0"_s).status, loads ? 200 : 404);
-    }
-
-    void emptyPageFailsLoad()
-    {
-        QTemporaryDir dir;
-        writePages(dir, {1, 3});
-        QFile empty(dir.filePath(DemoShow::pageFileName(2)));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
-        ManualScheduler scheduler;
-        DemoShow demo(scheduler, dir.path());
-        QVERIFY(!demo.load());
+        DemoOverPages d(present);
+        QCOMPARE(d.demo.load(), loads);
+        QCOMPARE(d.demo.pages().size(), loads ? 3 : 0);
+        QCOMPARE(d.demo.answerAsset(DemoShow::scoreToken, 0, u"base.png"_s, u"demo-b0"_s).status,
+            loads ? 200 : 404);
     }
 
     void assetAnswers_data()
@@ -262,22 +234,17 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("scoreToken");
         QTest::addColumn<qint64>("pageIndex");
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<std::optional<QString>>("fingerprint");
-        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<DemoShow::AssetAnswer>("answer");
         const qint64 demo = 999001;
-        QTest::newRow("page 0") << demo << qint64(0) << u"base.png"_s << 200 << std::optional(u"demo-b0"_s)
-                                << QByteArray("page 1");
-        QTest::newRow("page 2") << demo << qint64(2) << u"base.png"_s << 200 << std::optional(u"demo-b2"_s)
-                                << QByteArray("page 3");
-        QTest::newRow("page 3") << demo << qint64(3) << u"base.png"_s << 404 << std::optional<QString>()
-                                << QByteArray();
-        QTest::newRow("negative page")
-            << demo << qint64(-1) << u"base.png"_s << 404 << std::optional<QString>() << QByteArray();
-        QTest::newRow("marks") << demo << qint64(0) << u"marks.png"_s << 404 << std::optional<QString>()
-                               << QByteArray();
-        QTest::newRow("other score") << qint64(7) << qint64(0) << u"base.png"_s << 404
-                                     << std::optional<QString>() << QByteArray();
+        const DemoShow::AssetAnswer missing {404, std::nullopt, {}};
+        QTest::newRow("page 0") << demo << 0LL << u"base.png"_s
+                                << DemoShow::AssetAnswer {200, u"demo-b0"_s, "page 1"};
+        QTest::newRow("page 2") << demo << 2LL << u"base.png"_s
+                                << DemoShow::AssetAnswer {200, u"demo-b2"_s, "page 3"};
+        QTest::newRow("page 3") << demo << 3LL << u"base.png"_s << missing;
+        QTest::newRow("negative page") << demo << -1LL << u"base.png"_s << missing;
+        QTest::newRow("marks") << demo << 0LL << u"marks.png"_s << missing;
+        QTest::newRow("other score") << 7LL << 0LL << u"base.png"_s << missing;
     }
 
     void assetAnswers()
@@ -285,44 +252,30 @@ private Q_SLOTS:
         QFETCH(qint64, scoreToken);
         QFETCH(qint64, pageIndex);
         QFETCH(QString, kind);
-        QFETCH(int, status);
-        QFETCH(std::optional<QString>, fingerprint);
-        QFETCH(QByteArray, data);
-        QTemporaryDir dir;
-        writePages(dir, {1, 2, 3});
-        ManualScheduler scheduler;
-        DemoShow demo(scheduler, dir.path());
-        QVERIFY(demo.load());
-        QCOMPARE(demo.answerAsset(scoreToken, pageIndex, kind, u"anything"_s),
-            (DemoShow::AssetAnswer {status, fingerprint, data}));
-    }
-
-    void installedPagesAreLetterSizeGrayscalePngs_data()
-    {
-        QTest::addColumn<int>("number");
-        QTest::newRow("page 1") << 1;
-        QTest::newRow("page 2") << 2;
-        QTest::newRow("page 3") << 3;
+        QFETCH(DemoShow::AssetAnswer, answer);
+        DemoOverPages d;
+        QVERIFY(d.demo.load());
+        QCOMPARE(d.demo.answerAsset(scoreToken, pageIndex, kind, u"anything"_s), answer);
     }
 
     void installedPagesAreLetterSizeGrayscalePngs()
     {
-        QFETCH(int, number);
         ManualScheduler scheduler;
         DemoShow demo(scheduler, DemoShow::defaultPagesFolder());
         QVERIFY(demo.load());
-        const QByteArray png = demo.pages().at(number - 1);
-        QVERIFY(png.size() < 1024 * 1024);
-        QVERIFY(png.size() > 33);
-        QCOMPARE(png.first(8), QByteArray("\x89PNG\r\n\x1a\n"));
-        QCOMPARE(bigEndian32(png, 8), 13u);
-        QCOMPARE(png.mid(12, 4), QByteArray("IHDR"));
-        const quint32 width = bigEndian32(png, 16);
-        const quint32 height = bigEndian32(png, 20);
-        QVERIFY(width >= 1200 && width <= 1800);
-        QVERIFY(qAbs(double(height) / width - 22.0 / 17.0) < 0.01);
-        QCOMPARE(int(png.at(24)), 8); // bit depth
-        QCOMPARE(int(png.at(25)), 0); // grayscale
+        QCOMPARE(demo.pages().size(), 3);
+        for (const QByteArray &png : demo.pages()) {
+            QVERIFY(png.size() > 33 && png.size() < 1024 * 1024);
+            QCOMPARE(png.first(8), QByteArray("\x89PNG\r\n\x1a\n"));
+            QCOMPARE(bigEndian32(png, 8), 13u);
+            QCOMPARE(png.mid(12, 4), QByteArray("IHDR"));
+            const quint32 width = bigEndian32(png, 16);
+            const quint32 height = bigEndian32(png, 20);
+            QVERIFY(width >= 1200 && width <= 1800);
+            QVERIFY(qAbs(double(height) / width - 22.0 / 17.0) < 0.01);
+            QCOMPARE(int(png.at(24)), 8); // bit depth
+            QCOMPARE(int(png.at(25)), 0); // grayscale
+        }
     }
 };
 

@@ -1,14 +1,13 @@
+#include "../TestSupport.h"
 #include "saved/DownloadedShowContent.h"
 #include "saved/DownloadedShowLibrary.h"
 #include "saved/DownloadedShowSummary.h"
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QRegularExpression>
-#include <QTest>
 
 using namespace pgw;
+using namespace pgw::test;
 using namespace Qt::StringLiterals;
 using DownloadedShowContent::PageRange;
 
@@ -26,14 +25,6 @@ QJsonObject pages(QJsonObject owner, const QList<int> &indices)
 QJsonObject score(const QString &key, const QList<int> &indices)
 {
     return pages({{"scoreKey"_L1, key}, {"scoreToken"_L1, 7}}, indices);
-}
-
-QList<int> range(int from, int to)
-{
-    QList<int> indices;
-    for (int i = from; i <= to; ++i)
-        indices.append(i);
-    return indices;
 }
 
 QList<qint64> wantedPages(const QList<AssetStore::Want> &wants)
@@ -58,16 +49,11 @@ class DownloadedShowContentTest : public QObject
 private Q_SLOTS:
     void identitiesMatchTheIndependentValues()
     {
-        QFile file(QStringLiteral(PGW_SHARED_DIR "/vectors/names-and-identities.json"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonArray cases
-            = QJsonDocument::fromJson(file.readAll()).object().value("show_identity"_L1).toArray();
+        const QJsonArray cases = vectors("show_identity"_L1).toArray();
         QCOMPARE(cases.size(), 2);
-        for (const QJsonValue &entry : cases) {
-            const QJsonObject vector = entry.toObject();
-            QCOMPARE(DownloadedShowContent::showIdentity(vector.value("manifest"_L1).toObject()),
-                vector.value("id"_L1).toString());
-        }
+        for (const QJsonValue &vector : cases)
+            QCOMPARE(DownloadedShowContent::showIdentity(vector["manifest"_L1].toObject()),
+                vector["id"_L1].toString());
     }
 
     void identityNamesEveryItem()
@@ -77,24 +63,18 @@ private Q_SLOTS:
                 QJsonObject {{"songKey"_L1, u"s"_s}, {"scoreKey"_L1, u" k "_s}, {"title"_L1, u" T "_s}}});
         QCOMPARE(
             DownloadedShowContent::identityText(manifest), u"setlist|Gala\nitems|occ|enc-1\n1|s|k|0|-1|T"_s);
-
         const auto id = DownloadedShowContent::showIdentity(manifest);
         QVERIFY(QRegularExpression(u"^[0-9a-f]{32}$"_s).match(id.value_or(QString())).hasMatch());
-        QCOMPARE(DownloadedShowContent::showIdentity(manifest), id);
-    }
 
-    void itemsDifferingOnlyInTitleAreDifferentShows()
-    {
+        // Items differing only in their title are different shows.
         const auto titled = [](const QString &title) {
             return setlist(u"Gala"_s, {QJsonObject {{"scoreKey"_L1, u"ode"_s}, {"title"_L1, title}}});
         };
         QVERIFY(DownloadedShowContent::showIdentity(titled(u"Ode"_s)).has_value());
         QVERIFY(DownloadedShowContent::showIdentity(titled(u"Ode"_s))
             != DownloadedShowContent::showIdentity(titled(u"Ode (encore)"_s)));
-    }
 
-    void aManifestWithoutItemsOrScoreKeyHasNoIdentity()
-    {
+        // Without items or a score key there is nothing to name the show by.
         QCOMPARE(DownloadedShowContent::identityText({{"score"_L1, QJsonObject {{"scoreKey"_L1, u"k"_s}}}}),
             u"setlist|\nscore|k"_s);
         QVERIFY(!DownloadedShowContent::showIdentity({{"score"_L1, QJsonObject {{"scoreKey"_L1, u"  "_s}}}}));
@@ -265,38 +245,33 @@ private Q_SLOTS:
 
     void statusText_data()
     {
-        QTest::addColumn<int>("cached");
-        QTest::addColumn<int>("total");
-        QTest::addColumn<int>("readyParts");
-        QTest::addColumn<int>("parts");
-        QTest::addColumn<int>("unresolved");
+        QTest::addColumn<DownloadedShowSummary>("summary");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("openable");
+        const auto summary = [](int cached, int total, int readyParts, int parts, int unresolved) {
+            DownloadedShowSummary summary;
+            summary.cachedPages = cached;
+            summary.totalPages = total;
+            summary.readyPartCount = readyParts;
+            summary.totalPartCount = parts;
+            summary.unresolvedChartCount = unresolved;
+            return summary;
+        };
         QTest::newRow("one unresolved chart")
-            << 4 << 4 << 0 << 0 << 1 << u"SAVED · PREPARING 1 CHART"_s << false;
+            << summary(4, 4, 0, 0, 1) << u"SAVED · PREPARING 1 CHART"_s << false;
         QTest::newRow("two unresolved charts")
-            << 0 << 4 << 0 << 2 << 2 << u"SAVED · PREPARING 2 CHARTS"_s << false;
-        QTest::newRow("parts missing") << 5 << 5 << 3 << 5 << 0 << u"SAVED · PREPARING 3/5 PARTS"_s << false;
-        QTest::newRow("pages missing") << 2 << 5 << 0 << 1 << 0 << u"SAVED · DOWNLOADING 2/5"_s << false;
-        QTest::newRow("complete") << 5 << 5 << 2 << 2 << 0 << u"READY OFFLINE · 5/5"_s << true;
-        QTest::newRow("no pages") << 0 << 0 << 0 << 0 << 0 << u"SAVED · DOWNLOADING 0/0"_s << false;
+            << summary(0, 4, 0, 2, 2) << u"SAVED · PREPARING 2 CHARTS"_s << false;
+        QTest::newRow("parts missing") << summary(5, 5, 3, 5, 0) << u"SAVED · PREPARING 3/5 PARTS"_s << false;
+        QTest::newRow("pages missing") << summary(2, 5, 0, 1, 0) << u"SAVED · DOWNLOADING 2/5"_s << false;
+        QTest::newRow("complete") << summary(5, 5, 2, 2, 0) << u"READY OFFLINE · 5/5"_s << true;
+        QTest::newRow("no pages") << summary(0, 0, 0, 0, 0) << u"SAVED · DOWNLOADING 0/0"_s << false;
     }
 
     void statusText()
     {
-        QFETCH(int, cached);
-        QFETCH(int, total);
-        QFETCH(int, readyParts);
-        QFETCH(int, parts);
-        QFETCH(int, unresolved);
+        QFETCH(DownloadedShowSummary, summary);
         QFETCH(QString, text);
         QFETCH(bool, openable);
-        DownloadedShowSummary summary;
-        summary.cachedPages = cached;
-        summary.totalPages = total;
-        summary.readyPartCount = readyParts;
-        summary.totalPartCount = parts;
-        summary.unresolvedChartCount = unresolved;
         QCOMPARE(summary.statusText(), text);
         QCOMPARE(summary.isOpenable(), openable);
     }

@@ -4,11 +4,8 @@
 #include "saved/DownloadedShowLibrary.h"
 #include "support/Json.h"
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <memory>
 
@@ -50,10 +47,7 @@ QJsonObject setlist(const QString &name, const QList<QJsonObject> &items)
 
 QJsonObject sampleShow()
 {
-    QFile file(QStringLiteral(PGW_SHARED_DIR "/sample-show/show.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return QJsonDocument::fromJson(readAll(QStringLiteral(PGW_SHARED_DIR "/sample-show/show.json"))).object();
 }
 
 QString identity(const QJsonObject &manifest)
@@ -69,21 +63,6 @@ QList<Want> masterWants(const QJsonObject &manifest)
 QList<Want> renditionWants(const QJsonObject &descriptor)
 {
     return DownloadedShowContent::ownerWants(descriptor, DownloadedShowContent::PageRange::all);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes, qint64 size = -1)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-    if (size >= 0)
-        QVERIFY(file.resize(size));
 }
 
 // A library over a real temporary directory beside a real asset store; the clock, the queue and the
@@ -151,17 +130,27 @@ class DownloadedShowLibraryTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void savingBeforeAnyManifestFails()
+    void savingNeedsALiveManifestWithAnIdentity()
     {
         LibraryHarness h;
         h.start();
-        QVERIFY(!h.library->saveCurrentShow({}));
-        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
-
+        const auto stillPreparing = [&h] {
+            return !h.library->saveCurrentShow({})
+                && h.library->lastSaveFailure() == u"the host is still preparing this show"_s;
+        };
+        QVERIFY(stillPreparing());
         h.library->captureLiveManifest({{"score"_L1, QJsonObject {{"scoreToken"_L1, 3}}}});
-        QVERIFY(!h.library->saveCurrentShow({}));
-        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
+        QVERIFY(stillPreparing());
         QCOMPARE(h.writes, 0);
+
+        // Ending the live session forgets the show, not the saved record.
+        QVERIFY(h.saveLive(setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)})));
+        QVERIFY(h.library->currentShowSummary());
+        h.library->endLiveSession();
+        QVERIFY(!h.library->isCurrentShowSaved());
+        QVERIFY(!h.library->currentShowSummary());
+        QVERIFY(stillPreparing());
+        QCOMPARE(h.library->shows().size(), 1);
     }
 
     void aSavedShowOpensAfterARestart()
@@ -214,7 +203,6 @@ private Q_SLOTS:
         QVERIFY(h.saveLive(manifest, {u"b.ref"_s, u"a.ref"_s}));
 
         const QString id = identity(manifest);
-        const QByteArray text = readAll(h.recordPath(id));
         const QJsonObject expected {
             {"format"_L1, u"local.pagewright.downloaded-show"_s},
             {"schemaVersion"_L1, 1},
@@ -224,17 +212,8 @@ private Q_SLOTS:
             {"renditionsByRef"_L1, QJsonObject {}},
             {"expectedRenditionRefs"_L1, QJsonArray {u"a.ref"_s, u"b.ref"_s}},
         };
-        QCOMPARE(json::parseObject(text), expected);
-        QStringList keys;
-        for (const char *key : {"expectedRenditionRefs", "format", "id", "manifest", "renditionsByRef",
-                 "schemaVersion", "updatedAt"})
-            keys.append(QString::fromLatin1(key));
-        qsizetype previous = -1;
-        for (const QString &key : keys) {
-            const qsizetype at = text.indexOf(u"\"%1\":"_s.arg(key).toUtf8());
-            QVERIFY2(at > previous, qPrintable(key));
-            previous = at;
-        }
+        // Compact, with the keys in order at every level.
+        QCOMPARE(readAll(h.recordPath(id)), QJsonDocument(expected).toJson(QJsonDocument::Compact));
     }
 
     void filesThatAreNotRecordsAreIgnoredAndKept_data()
@@ -357,8 +336,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("ref");
         QTest::addColumn<QJsonObject>("descriptor");
         QTest::newRow("slash") << u"reel/vln"_s << score(u"reel-vln"_s, 11, 2);
-        QTest::newRow("blank") << u" "_s << score(u"reel-vln"_s, 11, 2);
-        QTest::newRow("too long") << QString(513, u'r') << score(u"reel-vln"_s, 11, 2);
         QTest::newRow("no pages") << u"reel.vln"_s << score(u"reel-vln"_s, 11, 0);
     }
 
@@ -426,20 +403,6 @@ private Q_SLOTS:
         h.library->captureLiveManifest(gala);
         QVERIFY(h.library->saveCurrentShow({}));
         QCOMPARE(h.library->record(identity(gala))->renditionsByRef.keys(), QStringList {u"reel.vln"_s});
-    }
-
-    void endingTheLiveSessionForgetsTheShow()
-    {
-        LibraryHarness h;
-        h.start();
-        QVERIFY(h.saveLive(setlist(u"Gala"_s, {score(u"ode"_s, 1, 2)})));
-        QVERIFY(h.library->currentShowSummary());
-        h.library->endLiveSession();
-        QVERIFY(!h.library->isCurrentShowSaved());
-        QVERIFY(!h.library->currentShowSummary());
-        QVERIFY(!h.library->saveCurrentShow({}));
-        QCOMPARE(h.library->lastSaveFailure(), u"the host is still preparing this show"_s);
-        QCOMPARE(h.library->shows().size(), 1);
     }
 
     void failedWritesLeaveTheLibraryUnchanged_data()
