@@ -6,6 +6,7 @@
 #include "link/PlayerCrypto.h"
 #include "link/PlayerSecureChannel.h"
 #include "link/TcpByteStream.h"
+#include "support/Allocator.h"
 #include "support/EventLoopScheduler.h"
 #include "support/SerialQueue.h"
 
@@ -186,6 +187,7 @@ bool compareRoundTrips(qsizetype chunkSize, int repetitions)
 
 int main(int argc, char *argv[])
 {
+    pgw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
 
     std::printf("Secure channel (ChaCha20-Poly1305, one channel, in order):\n");
