@@ -13,6 +13,12 @@ namespace pgw::test {
 
 inline constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
+// A JSON object written out in a test.
+inline QJsonObject object(const char *text)
+{
+    return QJsonDocument::fromJson(text).object();
+}
+
 inline QByteArray readAll(const QString &path)
 {
     QFile file(path);

@@ -14,11 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QJsonObject object(const char *json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
 QJsonObject withSamples(QJsonObject message, int chunk)
 {
     const QJsonArray all = vectors("demo_circle_samples"_L1).toArray();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../TestSupport.h"
 #include "show/ShowModel.h"
 #include "support/Json.h"
 #include "support/ManualScheduler.h"
@@ -9,11 +10,6 @@
 #include <QList>
 
 namespace pgw::test {
-
-inline QJsonObject object(const char *text)
-{
-    return *json::parseObject(QByteArray(text));
-}
 
 // Page dictionaries 0 … count − 1 at base version "b<index>".
 inline QJsonArray pages(int count, int first = 0)
