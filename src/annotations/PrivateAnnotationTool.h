@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QMetaType>
-#include <QString>
+#include "support/RawValues.h"
 
-#include <array>
-#include <optional>
+#include <QMetaType>
 
 namespace pgw {
 
@@ -12,41 +10,18 @@ namespace pgw {
 enum class PlayerPrivateAnnotationTool { Pen, Highlighter, Eraser };
 enum class PlayerPrivateAnnotationColor { Red, Blue, Black, Yellow };
 
-inline constexpr std::array<std::pair<PlayerPrivateAnnotationTool, QLatin1StringView>, 3>
-    privateAnnotationTools {{
-        {PlayerPrivateAnnotationTool::Pen, QLatin1StringView("pen")},
-        {PlayerPrivateAnnotationTool::Highlighter, QLatin1StringView("highlighter")},
-        {PlayerPrivateAnnotationTool::Eraser, QLatin1StringView("eraser")},
-    }};
+inline constexpr RawValueTable<PlayerPrivateAnnotationTool, 3> privateAnnotationTools {{
+    {PlayerPrivateAnnotationTool::Pen, QLatin1StringView("pen")},
+    {PlayerPrivateAnnotationTool::Highlighter, QLatin1StringView("highlighter")},
+    {PlayerPrivateAnnotationTool::Eraser, QLatin1StringView("eraser")},
+}};
 
-inline constexpr std::array<std::pair<PlayerPrivateAnnotationColor, QLatin1StringView>, 4>
-    privateAnnotationColors {{
-        {PlayerPrivateAnnotationColor::Red, QLatin1StringView("red")},
-        {PlayerPrivateAnnotationColor::Blue, QLatin1StringView("blue")},
-        {PlayerPrivateAnnotationColor::Black, QLatin1StringView("black")},
-        {PlayerPrivateAnnotationColor::Yellow, QLatin1StringView("yellow")},
-    }};
-
-template<typename Enum, std::size_t N>
-QString rawValue(const std::array<std::pair<Enum, QLatin1StringView>, N> &table, Enum value)
-{
-    for (const auto &[candidate, raw] : table) {
-        if (candidate == value)
-            return raw;
-    }
-    return {};
-}
-
-template<typename Enum, std::size_t N>
-std::optional<Enum> fromRawValue(
-    const std::array<std::pair<Enum, QLatin1StringView>, N> &table, const QString &raw)
-{
-    for (const auto &[candidate, text] : table) {
-        if (text == raw)
-            return candidate;
-    }
-    return std::nullopt;
-}
+inline constexpr RawValueTable<PlayerPrivateAnnotationColor, 4> privateAnnotationColors {{
+    {PlayerPrivateAnnotationColor::Red, QLatin1StringView("red")},
+    {PlayerPrivateAnnotationColor::Blue, QLatin1StringView("blue")},
+    {PlayerPrivateAnnotationColor::Black, QLatin1StringView("black")},
+    {PlayerPrivateAnnotationColor::Yellow, QLatin1StringView("yellow")},
+}};
 
 } // namespace pgw
 

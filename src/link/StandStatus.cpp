@@ -3,6 +3,7 @@
 #include "link/Wire.h"
 #include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
+#include "support/RawValues.h"
 
 #include <QTextBoundaryFinder>
 #include <QUuid>
@@ -28,42 +29,40 @@ QString cutToGraphemes(const QString &text, int count)
     return text;
 }
 
+namespace {
+
+constexpr RawValueTable<StandStatusSnapshot::Mode, 4> modes {{
+    {StandStatusSnapshot::Mode::Follow, QLatin1StringView("follow")},
+    {StandStatusSnapshot::Mode::SelfTurn, QLatin1StringView("selfTurn")},
+    {StandStatusSnapshot::Mode::Peek, QLatin1StringView("peek")},
+    {StandStatusSnapshot::Mode::Offline, QLatin1StringView("offline")},
+}};
+
+constexpr RawValueTable<StandStatusSnapshot::ChartSelection, 2> charts {{
+    {StandStatusSnapshot::ChartSelection::Master, QLatin1StringView("master")},
+    {StandStatusSnapshot::ChartSelection::Part, QLatin1StringView("part")},
+}};
+
+} // namespace
+
 QString StandStatusSnapshot::rawValue(Mode mode)
 {
-    switch (mode) {
-    case Mode::Follow:
-        return u"follow"_s;
-    case Mode::SelfTurn:
-        return u"selfTurn"_s;
-    case Mode::Peek:
-        return u"peek"_s;
-    case Mode::Offline:
-        return u"offline"_s;
-    }
-    return {};
+    return pgw::rawValue(modes, mode);
 }
 
 QString StandStatusSnapshot::rawValue(ChartSelection chart)
 {
-    return chart == ChartSelection::Part ? u"part"_s : u"master"_s;
+    return pgw::rawValue(charts, chart);
 }
 
 std::optional<StandStatusSnapshot::Mode> StandStatusSnapshot::modeFromRaw(const QString &raw)
 {
-    for (Mode mode : {Mode::Follow, Mode::SelfTurn, Mode::Peek, Mode::Offline}) {
-        if (rawValue(mode) == raw)
-            return mode;
-    }
-    return std::nullopt;
+    return fromRawValue(modes, raw);
 }
 
 std::optional<StandStatusSnapshot::ChartSelection> StandStatusSnapshot::chartFromRaw(const QString &raw)
 {
-    for (ChartSelection chart : {ChartSelection::Master, ChartSelection::Part}) {
-        if (rawValue(chart) == raw)
-            return chart;
-    }
-    return std::nullopt;
+    return fromRawValue(charts, raw);
 }
 
 QJsonObject StandStatusSnapshot::wireMessage(const QString &clientInstanceID, const QString &platform,
