@@ -1,8 +1,11 @@
 #pragma once
 
+#include "annotations/PrivateAnnotationStroke.h"
 #include "support/RawValues.h"
 
 #include <QMetaType>
+
+#include <optional>
 
 namespace pgw {
 
@@ -22,6 +25,10 @@ inline constexpr RawValueTable<PlayerPrivateAnnotationColor, 4> privateAnnotatio
     {PlayerPrivateAnnotationColor::Black, QLatin1StringView("black")},
     {PlayerPrivateAnnotationColor::Yellow, QLatin1StringView("yellow")},
 }};
+
+// The pen's or highlighter's look in a colour; the eraser draws nothing and has none.
+std::optional<PrivateAnnotationStyle> privateAnnotationStyle(
+    PlayerPrivateAnnotationTool tool, PlayerPrivateAnnotationColor color);
 
 } // namespace pgw
 

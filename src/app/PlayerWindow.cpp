@@ -1,7 +1,13 @@
 #include "app/PlayerWindow.h"
 
+#include "app/AppController.h"
+#include "app/DesktopMotionPreference.h"
+#include "stage/ui/StageView.h"
+#include "stage/ui/ZoomStage.h"
+
 #include <QLabel>
 #include <QPalette>
+#include <QStackedWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -9,6 +15,7 @@ namespace pgw {
 
 PlayerWindow::PlayerWindow(QWidget *parent)
     : QMainWindow(parent)
+    , m_screens(new QStackedWidget(this))
 {
     setWindowTitle(u"Pagewright Player"_s);
     setMinimumSize(minimumContentSize);
@@ -24,7 +31,29 @@ PlayerWindow::PlayerWindow(QWidget *parent)
     auto *placeholder = new QLabel(u"Pagewright Player"_s, this);
     placeholder->setObjectName(u"placeholder"_s);
     placeholder->setAlignment(Qt::AlignCenter);
-    setCentralWidget(placeholder);
+    m_screens->addWidget(placeholder);
+    setCentralWidget(m_screens);
+}
+
+void PlayerWindow::attach(AppController &controller, Scheduler &main)
+{
+    ShowModel &model = controller.model();
+    m_stage = new StageView(main, model, controller.settings(), &controller.privateAnnotations(), this);
+    m_stage->onReturnToLive = [&model] { model.returnToLive(); };
+    m_screens->addWidget(m_stage);
+
+    auto *motion = new DesktopMotionPreference(this);
+    const auto followMotion = [this, motion] { m_stage->zoomStage()->setReducedMotion(motion->reduced()); };
+    connect(motion, &DesktopMotionPreference::reducedChanged, this, followMotion);
+    followMotion();
+
+    const auto choose = [this, &model] {
+        const ShowPhase::Kind phase = model.phase().kind;
+        const bool showRuns = phase != ShowPhase::Lobby && phase != ShowPhase::Ended;
+        m_screens->setCurrentWidget(showRuns ? static_cast<QWidget *>(m_stage) : m_screens->widget(0));
+    };
+    connect(&model, &ShowModel::phaseChanged, this, choose);
+    choose();
 }
 
 } // namespace pgw

@@ -2,7 +2,13 @@
 
 #include <QMainWindow>
 
+class QStackedWidget;
+
 namespace pgw {
+
+class AppController;
+class Scheduler;
+class StageView;
 
 // The Player's single window.
 class PlayerWindow : public QMainWindow
@@ -14,6 +20,14 @@ public:
     static constexpr QSize minimumContentSize {680, 480};
 
     explicit PlayerWindow(QWidget *parent = nullptr);
+
+    // Shows the stage whenever a show runs.
+    void attach(AppController &controller, Scheduler &main);
+    StageView *stage() const { return m_stage; }
+
+private:
+    QStackedWidget *m_screens;
+    StageView *m_stage = nullptr;
 };
 
 } // namespace pgw

@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
     pgw::AppController controller(std::move(environment));
 
     pgw::PlayerWindow window;
+    window.attach(controller, mainScheduler);
     window.show();
     mainScheduler.post([&controller] { controller.start(); });
 

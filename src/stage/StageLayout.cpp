@@ -113,6 +113,7 @@ BankGeometry bankGeometry(const QHash<int, double> &aspectRatios, int currentOrd
 
     BankGeometry geometry;
     geometry.bankAnchor = currentOrdinal >= 0 ? currentOrdinal / count * count : 0;
+    geometry.slotWidth = slotWidth;
     const auto place = [&](qint64 ordinal, int column, int row) {
         if (ordinal > std::numeric_limits<int>::max())
             return;

@@ -64,6 +64,8 @@ struct BankGeometry
     QMap<int, QRectF> pageFrames;
     QRectF cameraFrame;
     int bankAnchor = 0;
+    // The width a page may take; pages outside the bank would stand in slots of this width.
+    double slotWidth = 0;
     bool operator==(const BankGeometry &) const = default;
 };
 

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "../show/ShowFixtures.h"
+#include "assets/AssetStore.h"
+#include "stage/ui/DesktopStageView.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace pgw::test {
+
+inline QByteArray png(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A page of one gray level, `width` × `height` pixels, 8-bit like the Host's engraved pages.
+inline QByteArray grayPage(int level, int width = 170, int height = 220)
+{
+    QImage image(width, height, QImage::Format_Grayscale8);
+    image.fill(QColor(level, level, level));
+    return png(image);
+}
+
+// A live show of `pageCount` pages served by the asset store from PNGs the test chooses, with a stage
+// view over it, all on one manual scheduler.
+struct StageShow
+{
+    ManualScheduler main;
+    QTemporaryDir directory;
+    std::shared_ptr<AssetStore> assets = AssetStore::create(directory.path(), {main, main});
+    ShowModel model {main};
+    // Base and marks PNGs by page index; pages without marks have none.
+    QHash<int, QByteArray> bases;
+    QHash<int, QByteArray> marks;
+    DesktopStageView view {main};
+    DesktopStageOptions options;
+
+    QJsonObject manifest;
+
+    explicit StageShow(int pageCount, QSize pixelSize = {170, 220})
+    {
+        QJsonArray pages;
+        for (int i = 0; i < pageCount; ++i) {
+            bases.insert(i, grayPage(0x40 + i, pixelSize.width(), pixelSize.height()));
+            pages.append(QJsonObject {{QStringLiteral("index"), i},
+                {QStringLiteral("baseVersion"), QStringLiteral("b%1").arg(i)},
+                {QStringLiteral("marksVersion"), QStringLiteral("m%1").arg(i)},
+                {QStringLiteral("pixelWidth"), pixelSize.width()},
+                {QStringLiteral("pixelHeight"), pixelSize.height()}});
+        }
+        const QJsonObject score {{QStringLiteral("scoreKey"), QStringLiteral("song")},
+            {QStringLiteral("scoreToken"), 7}, {QStringLiteral("title"), QStringLiteral("Song")},
+            {QStringLiteral("pageCount"), pageCount}, {QStringLiteral("pages"), pages}};
+        manifest = {{QStringLiteral("structureVersion"), 1}, {QStringLiteral("score"), score}};
+        assets->setNetwork([this](qint64, qint64 page, const QString &kind, const QString &version, bool,
+                               AssetFetchCompletion completion) {
+            const QByteArray data
+                = kind.startsWith(u"marks") ? marks.value(int(page)) : bases.value(int(page));
+            if (data.isEmpty())
+                completion(404, std::nullopt, std::nullopt);
+            else
+                completion(200, version, data);
+        });
+        model.setAssets(assets);
+        model.requestManifest
+            = [this](ShowModel::ManifestAnswer answer) { main.post([this, answer] { answer(manifest); }); };
+        view.resize(600, 400);
+        view.show();
+    }
+
+    // Joins the Host on `hostPage` once the test has chosen its images.
+    void join(int hostPage)
+    {
+        manifest.insert(QStringLiteral("state"), QJsonObject {{QStringLiteral("pageIndex"), hostPage}});
+        model.didJoin();
+        model.setPhase(ShowPhase::connecting());
+        model.handle(hello(1, hostPage));
+        settle();
+    }
+
+    // Lets the model, the store and the stage's decoding finish what they have started.
+    void settle()
+    {
+        for (int round = 0; round < 40; ++round) {
+            main.advance(0.01);
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // Applies the model to the stage and waits until the decoded pages are installed.
+    bool applyAndWait()
+    {
+        QSignalSpy installed(&view, &DesktopStageView::pagesInstalled);
+        view.apply(&model, options);
+        main.runPending();
+        return !installed.isEmpty() || installed.wait(5000);
+    }
+
+    void navigate(int page)
+    {
+        static double t = 10;
+        model.handle(nav(t += 1, page));
+        settle();
+    }
+};
+
+} // namespace pgw::test
