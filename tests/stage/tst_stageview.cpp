@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QPainter>
 #include <QScrollBar>
-#include <QThreadPool>
 
 using namespace pgw;
 using namespace pgw::test;
@@ -49,8 +48,7 @@ private Q_SLOTS:
     void init()
     {
         // Each test decodes for itself.
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(PageImageLoader::shared().isIdle());
         PageImageLoader::shared().clear();
     }
 
@@ -190,8 +188,7 @@ private Q_SLOTS:
         StageShow show(6);
         show.join(0);
         QVERIFY(show.applyAndWait());
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(PageImageLoader::shared().isIdle());
         PageImageLoader::shared().clear();
 
         QSignalSpy installed(&show.view, &DesktopStageView::pagesInstalled);
@@ -203,8 +200,7 @@ private Q_SLOTS:
         show.view.apply(&show.model, show.options);
         const QString second = show.model.stagePages().first().key;
         QVERIFY(installed.wait(5000));
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(PageImageLoader::shared().isIdle());
         QCOMPARE(installed.size(), 1);
         QCOMPARE(show.view.displayedPageKey(), second);
     }

@@ -23,9 +23,6 @@ namespace pgw {
 
 namespace {
 
-constexpr int visiblePriority = 1;
-constexpr int aheadPriority = 0;
-
 // A frame in bank units as widget pixels at magnification `m`; sizes round the same way wherever a
 // surface's size is predicted.
 QRect pixelRect(const QRectF &frame, double m)
@@ -43,7 +40,7 @@ bool editingText()
 
 } // namespace
 
-// One decode of an input set: the pages on screen must all be answered before they are installed.
+// One decode of an input set: the current page's images must be answered before it is installed.
 struct DesktopStageView::DecodeRun
 {
     QList<PageSource> pages;
@@ -82,7 +79,7 @@ DesktopStageView::DesktopStageView(Scheduler &main, QWidget *parent, PageImageLo
         if (onPageTurn)
             onPageTurn(delta);
     };
-    m_scrollView->onViewportChange = [this] { placeDocument(); };
+    m_scrollView->onViewportChange = [this] { placeDocument(true); };
     m_scrollView->onScroll = [this] { clampCamera(); };
     m_scrollView->canTurnOnAxis = [this](Qt::Orientation axis) { return canTurnOnAxis(axis); };
     m_document->onClick = [this](const QPointF &at) { handleClick(at); };
@@ -328,7 +325,9 @@ void DesktopStageView::decode(
     StageLayout::ChartAspectReference reference = m_chartAspectReference;
     const Layout layout = computeLayout(run->pages, currentKey, reference, refit);
     requestPageWindow(layout.grid);
-    const double magnification = layout.zoom ? layout.zoom->magnification : m_scrollView->magnification();
+    // Before the stage has a size there is nothing to decode for; the first layout asks for the images.
+    const std::optional<double> magnification
+        = layout.zoom ? std::optional(layout.zoom->magnification) : std::nullopt;
 
     const auto settle = [this, run] {
         if (--run->pending == 0 && run->armed && run->generation == m_decodeGeneration)
@@ -337,18 +336,22 @@ void DesktopStageView::decode(
     for (qsizetype i = 0; i < run->pages.size(); ++i) {
         const PageSource &page = run->pages.at(i);
         const bool visible = layout.geometry.pageFrames.contains(page.input.ordinal);
-        const QSize target = deviceSizeFor(layout, page, magnification);
+        const bool current = currentKey.isEmpty() ? i == 0 : page.input.key == currentKey;
+        const QSize target = magnification ? deviceSizeFor(layout, page, *magnification) : QSize();
         for (const bool marks : {false, true}) {
             const PageImageLoader::Request request = imageRequest(page, marks, target);
-            if (request.png.isEmpty())
+            if (request.png.isEmpty() || target.isEmpty())
                 continue;
-            if (!visible) {
-                // Pages off the bank are prepared for the turns to come, after the visible ones.
-                m_loader.load(request, aheadPriority, this, [](const QImage &) {});
+            if (!current) {
+                // Only the page the musician reads holds the turn back; the others fill in as they
+                // decode, the visible ones first, the rest prepared for the turns to come.
+                m_loader.load(request,
+                    visible ? PageImageLoader::Urgency::Now : PageImageLoader::Urgency::Ahead, this,
+                    [](const QImage &) {});
                 continue;
             }
             ++run->pending;
-            m_loader.load(request, visiblePriority, this,
+            m_loader.load(request, PageImageLoader::Urgency::Now, this,
                 [run, i, marks, key = request.cacheKey(), settle](const QImage &image) {
                     PageSource &loaded = run->pages[i];
                     (marks ? loaded.marks : loaded.base) = image;
@@ -438,7 +441,7 @@ void DesktopStageView::layoutDocument(bool refit)
     placeDocument();
 }
 
-void DesktopStageView::placeDocument()
+void DesktopStageView::placeDocument(bool deferImages)
 {
     const double m = m_scrollView->magnification();
     const QSizeF viewport = m_scrollView->size();
@@ -459,7 +462,15 @@ void DesktopStageView::placeDocument()
         surface->show();
     }
     m_bankCameraFrame = placement.cameraFrame;
-    refreshImages();
+    m_deferredImages.cancel();
+    if (deferImages) {
+        m_deferredImages = m_main.postAfter(rescaleDelay, [self = QPointer(this)] {
+            if (self)
+                self->refreshImages();
+        });
+    } else {
+        refreshImages();
+    }
     clampCamera();
 }
 
@@ -480,8 +491,9 @@ void DesktopStageView::refreshImages()
             if (request.png.isEmpty() || shown == key)
                 continue;
             shown = key;
-            const int priority = surface->isVisibleTo(m_document) ? visiblePriority : aheadPriority;
-            m_loader.load(request, priority, surface, [this, surface, marks, key](const QImage &image) {
+            const auto urgency = surface->isVisibleTo(m_document) ? PageImageLoader::Urgency::Now
+                                                                  : PageImageLoader::Urgency::Ahead;
+            m_loader.load(request, urgency, surface, [this, surface, marks, key](const QImage &image) {
                 if ((marks ? surface->marksRequest : surface->baseRequest) != key)
                     return;
                 if (marks) {

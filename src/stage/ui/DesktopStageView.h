@@ -46,6 +46,9 @@ class DesktopStageView : public QWidget
     Q_OBJECT
 
 public:
+    // A pinch or a run of zoom steps asks for new page copies once it has paused this long.
+    static constexpr double rescaleDelay = 0.15;
+
     DesktopStageView(Scheduler &main, QWidget *parent = nullptr, PageImageLoader *loader = nullptr);
     ~DesktopStageView() override;
 
@@ -125,7 +128,9 @@ private:
     void install(const QList<PageSource> &pages, const QString &currentKey, bool refit,
         StagePageTurnTransition transition);
     void layoutDocument(bool refit);
-    void placeDocument();
+    // `deferImages` waits for the magnification to settle before asking for copies of the new size; until
+    // then the surfaces stretch what they have.
+    void placeDocument(bool deferImages = false);
     void refreshImages();
     PageImageLoader::Request imageRequest(const PageSource &page, bool marks, const QSize &target) const;
     void applyZoomAction(StageZoomAction action);
@@ -174,6 +179,7 @@ private:
     std::optional<PrivateAnnotationPageKey> m_reportedPrivatePageKey;
     bool m_reducedMotion = false;
     QPointer<QWidget> m_watchedWindow;
+    TaskHandle m_deferredImages;
 };
 
 } // namespace pgw

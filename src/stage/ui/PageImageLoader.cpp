@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
-#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -17,23 +16,15 @@ int costOf(const QImage &image)
     return int(std::max<qsizetype>(image.sizeInBytes() >> 10, 1));
 }
 
-QImage normalized(QImage image)
+// Gray pages keep one byte a pixel; others take the formats painting is fastest with.
+QImage settled(QImage image, bool gray)
 {
-    switch (image.format()) {
-    case QImage::Format_Grayscale8:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return image;
-    case QImage::Format_Grayscale16:
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
+    if (gray && !image.hasAlphaChannel())
         return image.convertToFormat(QImage::Format_Grayscale8);
-    default:
-        if (image.format() == QImage::Format_Indexed8 && image.isGrayscale())
-            return image.convertToFormat(QImage::Format_Grayscale8);
-        return image.convertToFormat(
-            image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    }
+    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied)
+        return image;
+    return image.convertToFormat(
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
 } // namespace
@@ -47,7 +38,12 @@ QString PageImageLoader::Request::cacheKey() const
 PageImageLoader::PageImageLoader(qint64 cacheBytes, QObject *parent)
     : QObject(parent)
     , m_cache(qsizetype(std::max<qint64>(cacheBytes >> 10, 1)))
-{ }
+{
+    m_now.setMaxThreadCount(1);
+    // One thread each: a decode of a 300-dpi page holds tens of megabytes while it runs.
+    m_ahead.setMaxThreadCount(1);
+    m_ahead.setThreadPriority(QThread::IdlePriority);
+}
 
 PageImageLoader &PageImageLoader::shared()
 {
@@ -62,7 +58,7 @@ std::optional<QImage> PageImageLoader::cached(const Request &request)
     return std::nullopt;
 }
 
-bool PageImageLoader::load(const Request &request, int priority, QObject *context, Done done)
+bool PageImageLoader::load(const Request &request, Urgency urgency, QObject *context, Done done)
 {
     const QString key = request.cacheKey();
     if (const QImage *image = m_cache.object(key)) {
@@ -78,8 +74,8 @@ bool PageImageLoader::load(const Request &request, int priority, QObject *contex
         return false;
 
     QPointer<PageImageLoader> self(this);
-    QThreadPool::globalInstance()->start(
-        [self, key, png = request.png, target = request.target, invert = request.invert] {
+    (urgency == Urgency::Now ? m_now : m_ahead)
+        .start([self, key, png = request.png, target = request.target, invert = request.invert] {
             QImage image = decode(png, target, invert);
             // Handed back through the application object, which outlives every loader's callers.
             QMetaObject::invokeMethod(
@@ -89,8 +85,7 @@ bool PageImageLoader::load(const Request &request, int priority, QObject *contex
                         self->finish(key, image);
                 },
                 Qt::QueuedConnection);
-        },
-        priority);
+        });
     return false;
 }
 
@@ -106,6 +101,8 @@ void PageImageLoader::finish(const QString &key, const QImage &image)
 
 QSize PageImageLoader::pixelSize(const QByteArray &png)
 {
+    if (png.isEmpty())
+        return {};
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
@@ -127,14 +124,13 @@ QImage PageImageLoader::decode(const QByteArray &png, const QSize &target, bool 
     QImage image = reader.read();
     if (image.isNull())
         return {};
-    image = normalized(std::move(image));
+    // Scaled before its format is settled, so a full-size page is never copied only to change format.
+    const bool gray = image.format() == QImage::Format_Grayscale8
+        || image.format() == QImage::Format_Grayscale16 || (image.colorCount() > 0 && image.isGrayscale());
     if (target.isValid() && !target.isEmpty()
-        && (target.width() < image.width() || target.height() < image.height())) {
-        const bool gray = image.format() == QImage::Format_Grayscale8;
+        && (target.width() < image.width() || target.height() < image.height()))
         image = image.scaled(target.boundedTo(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        if (gray && image.format() != QImage::Format_Grayscale8)
-            image = image.convertToFormat(QImage::Format_Grayscale8);
-    }
+    image = settled(std::move(image), gray);
     if (invert)
         image.invertPixels();
     return image;

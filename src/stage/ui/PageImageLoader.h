@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSize>
 #include <QString>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -16,7 +17,8 @@ namespace pgw {
 // Page images ready to draw: PNGs decoded off the main thread, scaled to the device pixels they are drawn
 // at and inverted where asked, kept in one cache bounded in bytes (least recently used goes first).
 // A 300-dpi page is decoded at full size only on a worker; the main thread only ever blits copies of the
-// size it draws. Main thread only, apart from the decoding itself.
+// size it draws. Decoding has threads of its own, so that a two-core laptop's main thread is never
+// starved by it. Main thread only, apart from the decoding itself.
 class PageImageLoader : public QObject
 {
     Q_OBJECT
@@ -24,7 +26,7 @@ class PageImageLoader : public QObject
 public:
     // PNGs asking for more than this are refused rather than decoded.
     static constexpr int allocationLimitMegabytes = 160;
-    static constexpr qint64 defaultCacheBytes = qint64(160) << 20;
+    static constexpr qint64 defaultCacheBytes = qint64(96) << 20;
 
     // What to draw: `source` names the PNG's content (page key, version and size), so equal sources
     // decode to equal pixels.
@@ -44,13 +46,22 @@ public:
     // The loader every stage shares, so flipping between pages never decodes twice.
     static PageImageLoader &shared();
 
+    enum class Urgency {
+        // Pages on screen: decoded at once, on one thread, so a core stays free for the main thread.
+        Now,
+        // Pages prepared for turns to come: decoded only with processor time nothing else wants.
+        Ahead,
+    };
+
     // Answers with the image (null when the PNG does not decode) on the main thread: at once when it is
     // cached, and then returns true; otherwise later, once, unless `context` is gone by then. Equal
-    // requests in flight share one decode. Higher priorities decode first.
-    bool load(const Request &request, int priority, QObject *context, Done done);
+    // requests in flight share one decode.
+    bool load(const Request &request, Urgency urgency, QObject *context, Done done);
     // The cached image of a request, if any, without decoding.
     std::optional<QImage> cached(const Request &request);
 
+    // No decode is waiting to be answered.
+    bool isIdle() const { return m_waiting.isEmpty(); }
     qint64 cacheBytes() const { return qint64(m_cache.totalCost()) << 10; }
     void clear() { m_cache.clear(); }
 
@@ -71,6 +82,8 @@ private:
     // Costs are in KiB so that the cache's int arithmetic holds gigabytes.
     QCache<QString, QImage> m_cache;
     QHash<QString, QList<Waiter>> m_waiting;
+    QThreadPool m_now;
+    QThreadPool m_ahead;
 };
 
 } // namespace pgw
