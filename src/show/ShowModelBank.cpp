@@ -276,9 +276,10 @@ void ShowModel::loadFollowingStagePages()
             if (m_loadsInFlight.contains(key) || m_retryAfter.value(key, 0) > m_scheduler.now())
                 continue;
             m_loadsInFlight.insert(key);
+            // `kind` is copied by an init-capture: clang before 16 cannot capture a structured binding.
             m_assets->retrieve(page.scoreKey, page.scoreToken, page.pageIndex, kind, version,
                 AssetStore::RetrievalPriority::lookAhead, offlineLoads(),
-                [self = QPointer(this), key, pageKey = page.key, kind](
+                [self = QPointer(this), key, pageKey = page.key, kind = kind](
                     const std::optional<QByteArray> &data, bool exact) {
                     if (!self || !self->m_loadsInFlight.remove(key))
                         return;
