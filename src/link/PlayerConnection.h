@@ -157,8 +157,8 @@ private:
     static bool isReady(const std::shared_ptr<Lane> &lane);
 
     // Sending.
-    void sendOpening(Lane &lane, bool withPIN);
-    void send(Lane &lane, QJsonObject message, bool withPIN = true);
+    void sendOpening(Lane &lane);
+    void send(Lane &lane, QJsonObject message);
     QString nextRequestId(QChar prefix);
 
     // Receiving (PlayerConnectionReceive.cpp).
@@ -167,6 +167,8 @@ private:
     void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);
     void roomOpened(Lane &lane);
+    // The Host made the link secret, or has sealed a frame on this join.
+    bool hostHoldsTheKey() const { return m_playerKey || m_joinSawEncrypted; }
     void authenticationDemanded(AuthenticationEvent event);
     void helloReceived();
     void armWatchdog();
@@ -197,6 +199,7 @@ private:
     bool m_assumeLegacyHost = false;
     int m_secureDialFailures = 0;
     bool m_controlSawEncrypted = false;
+    bool m_joinSawEncrypted = false;
     std::optional<std::pair<QString, QByteArray>> m_cachedPINIKM;
     int m_attempts = 0;
     int m_browserAttempts = 0;
