@@ -495,15 +495,27 @@ void PlayerConnection::sendOpening(Lane &lane)
 
 void PlayerConnection::send(Lane &lane, QJsonObject message)
 {
-    if (!lane.channel) {
+    if (lane.channel) {
+        if (const auto frame = lane.channel->sealFrame(Wire::JsonMessage, {Wire::encodeMessage(message)}))
+            lane.stream->send(*frame);
+    } else {
         // An open room does not need the PIN, and a plain frame would show it to anyone on the path.
         if (!m_hostRoomIsOpen)
             message = PlayerAccessPIN::adding(std::move(message), m_playerPIN);
         lane.stream->send(Wire::frame(Wire::JsonMessage, Wire::encodeMessage(message)));
-        return;
     }
-    if (const auto frame = lane.channel->sealFrame(Wire::JsonMessage, {Wire::encodeMessage(message)}))
-        lane.stream->send(*frame);
+    dropIfStalled(lane);
+}
+
+void PlayerConnection::dropIfStalled(Lane &lane)
+{
+    if (lane.stream->bytesToWrite() <= maxBytesToWrite)
+        return;
+    // The control connection's drop brings the reconnect ladder; the assets one is replaced.
+    if (lane.control)
+        cancelLane(lane);
+    else
+        recycleLane(lane.id);
 }
 
 } // namespace pgw

@@ -70,6 +70,9 @@ public:
     static constexpr double ladderCeiling = 5.0;
     static constexpr std::array<double, 6> browserLadder {0.5, 1.0, 2.0, 5.0, 10.0, 30.0};
     static constexpr double browserLadderCeiling = 30.0;
+    // Past this many bytes waiting to be written, a connection counts as stalled: a Host that stops
+    // reading must not make the Player hold every later message.
+    static constexpr qint64 maxBytesToWrite = 4 * 1024 * 1024;
 
     // TCP sockets and Avahi, all living on the thread of `queue`.
     static Environment systemEnvironment(Scheduler &queue, Scheduler &main);
@@ -159,6 +162,7 @@ private:
     // Sending.
     void sendOpening(Lane &lane);
     void send(Lane &lane, QJsonObject message);
+    void dropIfStalled(Lane &lane);
     QString nextRequestId(QChar prefix);
 
     // Receiving (PlayerConnectionReceive.cpp).

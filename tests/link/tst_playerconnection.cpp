@@ -755,6 +755,49 @@ private Q_SLOTS:
         QCOMPARE(count, 1);
     }
 
+    void hostThatStopsReadingIsCutOff_data()
+    {
+        QTest::addColumn<bool>("onAssets");
+        QTest::newRow("pongs pile up on control") << false;
+        QTest::newRow("asset requests pile up") << true;
+    }
+
+    void hostThatStopsReadingIsCutOff()
+    {
+        QFETCH(bool, onAssets);
+        Harness h;
+        auto control = h.connectPlain();
+        auto assets = h.assets();
+        int failed = 0;
+        h.connection->requestManifest([&failed](auto manifest) { failed += !manifest; });
+        const QString mebibyte(1 << 20, u'x');
+        int sent = 0;
+        auto stalled = onAssets ? assets : control;
+        // The Host never reads: every message waits in the Player's send queue.
+        while (!stalled->cancelled() && sent < 8) {
+            if (onAssets)
+                h.connection->requestAsset(1, sent, u"base.png"_s, mebibyte, false,
+                    [&failed](qint64 status, auto, auto) { failed += status == 0; });
+            else
+                control->reply({{"type"_L1, "ping"_L1}, {"t"_L1, mebibyte}});
+            h.run();
+            ++sent;
+        }
+        QVERIFY(stalled->cancelled());
+        QVERIFY(sent > 1);
+        if (onAssets) {
+            // Recycled: only its own requests fail, and a fresh assets connection is dialled.
+            QCOMPARE(failed, sent);
+            QVERIFY(!control->cancelled());
+            QCOMPARE(h.network.streams.size(), 3);
+        } else {
+            QCOMPARE(failed, 1);
+            const qsizetype dials = h.network.streams.size();
+            h.nextDial();
+            QCOMPARE(h.network.streams.size(), dials + 1);
+        }
+    }
+
     void controlDropFailsEveryRequest()
     {
         Harness h;
