@@ -29,12 +29,25 @@ public:
         m_out.append(buffer, result.ptr - buffer);
     }
 
+    // Half of a surrogate pair has no UTF-8 form (toUtf8 would write "?"), so it is escaped as \uXXXX,
+    // which reads back as the same code unit: a key must name the same page after a restart.
     void string(const QString &text)
     {
-        const QByteArray utf8 = text.toUtf8();
         m_out.append('"');
-        for (const char byte : utf8)
-            character(byte);
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar unit = text[i];
+            if (!unit.isSurrogate())
+                continue;
+            if (unit.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                ++i;
+                continue;
+            }
+            utf8(QStringView(text).sliced(start, i - start));
+            escape(unit.unicode());
+            start = i + 1;
+        }
+        utf8(QStringView(text).sliced(start));
         m_out.append('"');
     }
 
@@ -42,6 +55,20 @@ public:
     QByteArray take() { return std::move(m_out); }
 
 private:
+    void utf8(QStringView text)
+    {
+        for (const char byte : text.toUtf8())
+            character(byte);
+    }
+
+    void escape(char16_t unit)
+    {
+        static constexpr char hex[] = "0123456789abcdef";
+        const char escaped[]
+            = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf], hex[unit & 0xf]};
+        m_out.append(escaped, sizeof escaped);
+    }
+
     void character(char byte)
     {
         switch (byte) {
@@ -64,9 +91,7 @@ private:
             break;
         }
         if (static_cast<unsigned char>(byte) < 0x20) {
-            static constexpr char hex[] = "0123456789abcdef";
-            const char escaped[] = {'\\', 'u', '0', '0', hex[(byte >> 4) & 0xf], hex[byte & 0xf]};
-            m_out.append(escaped, sizeof escaped);
+            escape(char16_t(byte));
             return;
         }
         m_out.append(byte);

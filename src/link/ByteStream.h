@@ -33,6 +33,8 @@ public:
     virtual void send(const QByteArray &bytes) = 0;
     virtual void cancel() = 0;
     virtual State state() const = 0;
+    // Bytes given to send() that have not gone out yet.
+    virtual qint64 bytesToWrite() const = 0;
 };
 
 using ByteStreamFactory = std::function<std::shared_ptr<ByteStream>(const NetworkEndpoint &)>;

@@ -246,6 +246,7 @@ void PlayerConnection::joinOnQueue(const NetworkEndpoint &endpoint, const QStrin
     m_playerKey = key && !key->isEmpty() ? key : std::nullopt;
     m_hostSupportsEncryption = supportsEncryption || m_playerKey.has_value();
     m_hostRoomIsOpen = false;
+    m_joinSawEncrypted = false;
     m_assumeLegacyHost = false;
     m_awaitingAuthentication = false;
     m_intentionallyClosed = false;
@@ -265,6 +266,7 @@ void PlayerConnection::forgetJoin()
     m_cachedPINIKM.reset();
     m_hostSupportsEncryption = false;
     m_hostRoomIsOpen = false;
+    m_joinSawEncrypted = false;
     m_assumeLegacyHost = false;
     m_awaitingAuthentication = false;
 }
@@ -388,7 +390,7 @@ void PlayerConnection::laneStateChanged(const std::shared_ptr<Lane> &lane, ByteS
     } else if (lane == m_assets) {
         if (state == S::Ready) {
             lane->ready = true;
-            sendOpening(*lane, true);
+            sendOpening(*lane);
         } else if (state == S::Failed || state == S::Cancelled) {
             m_assets.reset();
             m_requests.failLane(lane->id);
@@ -400,7 +402,7 @@ void PlayerConnection::controlReady()
 {
     m_control->ready = true;
     m_dialGateWork.cancel();
-    sendOpening(*m_control, true);
+    sendOpening(*m_control);
     std::weak_ptr<Lane> lane = m_control;
     m_helloGateWork = m_queue.postAfter(helloGateDelay, weakTask([lane](PlayerConnection &self) {
         auto control = lane.lock();
@@ -482,25 +484,38 @@ void PlayerConnection::recycleLane(quint64 laneId)
 
 // MARK: sending
 
-void PlayerConnection::sendOpening(Lane &lane, bool withPIN)
+void PlayerConnection::sendOpening(Lane &lane)
 {
     if (lane.channel)
         lane.stream->send(Wire::frame(Wire::SecureHelloFrame,
             Wire::secureHelloPayload(lane.channel->kid(), lane.channel->connectionNonce())));
-    send(lane, lane.control ? Wire::hiMessage(m_playerName, std::nullopt) : Wire::attachMessage(std::nullopt),
-        withPIN);
+    send(
+        lane, lane.control ? Wire::hiMessage(m_playerName, std::nullopt) : Wire::attachMessage(std::nullopt));
 }
 
-void PlayerConnection::send(Lane &lane, QJsonObject message, bool withPIN)
+void PlayerConnection::send(Lane &lane, QJsonObject message)
 {
-    if (!lane.channel) {
-        if (withPIN)
+    if (lane.channel) {
+        if (const auto frame = lane.channel->sealFrame(Wire::JsonMessage, {Wire::encodeMessage(message)}))
+            lane.stream->send(*frame);
+    } else {
+        // An open room does not need the PIN, and a plain frame would show it to anyone on the path.
+        if (!m_hostRoomIsOpen)
             message = PlayerAccessPIN::adding(std::move(message), m_playerPIN);
         lane.stream->send(Wire::frame(Wire::JsonMessage, Wire::encodeMessage(message)));
-        return;
     }
-    if (const auto frame = lane.channel->sealFrame(Wire::JsonMessage, {Wire::encodeMessage(message)}))
-        lane.stream->send(*frame);
+    dropIfStalled(lane);
+}
+
+void PlayerConnection::dropIfStalled(Lane &lane)
+{
+    if (lane.stream->bytesToWrite() <= maxBytesToWrite)
+        return;
+    // The control connection's drop brings the reconnect ladder; the assets one is replaced.
+    if (lane.control)
+        cancelLane(lane);
+    else
+        recycleLane(lane.id);
 }
 
 } // namespace pgw

@@ -70,6 +70,9 @@ public:
     static constexpr double ladderCeiling = 5.0;
     static constexpr std::array<double, 6> browserLadder {0.5, 1.0, 2.0, 5.0, 10.0, 30.0};
     static constexpr double browserLadderCeiling = 30.0;
+    // Past this many bytes waiting to be written, a connection counts as stalled: a Host that stops
+    // reading must not make the Player hold every later message.
+    static constexpr qint64 maxBytesToWrite = 4 * 1024 * 1024;
 
     // TCP sockets and Avahi, all living on the thread of `queue`.
     static Environment systemEnvironment(Scheduler &queue, Scheduler &main);
@@ -157,8 +160,9 @@ private:
     static bool isReady(const std::shared_ptr<Lane> &lane);
 
     // Sending.
-    void sendOpening(Lane &lane, bool withPIN);
-    void send(Lane &lane, QJsonObject message, bool withPIN = true);
+    void sendOpening(Lane &lane);
+    void send(Lane &lane, QJsonObject message);
+    void dropIfStalled(Lane &lane);
     QString nextRequestId(QChar prefix);
 
     // Receiving (PlayerConnectionReceive.cpp).
@@ -167,6 +171,8 @@ private:
     void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);
     void roomOpened(Lane &lane);
+    // The Host made the link secret, or has sealed a frame on this join.
+    bool hostHoldsTheKey() const { return m_playerKey || m_joinSawEncrypted; }
     void authenticationDemanded(AuthenticationEvent event);
     void helloReceived();
     void armWatchdog();
@@ -197,6 +203,7 @@ private:
     bool m_assumeLegacyHost = false;
     int m_secureDialFailures = 0;
     bool m_controlSawEncrypted = false;
+    bool m_joinSawEncrypted = false;
     std::optional<std::pair<QString, QByteArray>> m_cachedPINIKM;
     int m_attempts = 0;
     int m_browserAttempts = 0;

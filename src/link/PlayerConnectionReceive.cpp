@@ -46,6 +46,7 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
         }
         if (lane.control)
             m_controlSawEncrypted = true;
+        m_joinSawEncrypted = true;
         const quint8 innerType = quint8(plaintext->at(0));
         plaintext->remove(0, 1);
         dispatch(lane, innerType, std::move(*plaintext));
@@ -57,11 +58,15 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
     }
     // With a channel, the Host may only speak plainly to say it wants a PIN, rejects one, opens the
     // room or ends the session, and on the control connection only before its first sealed frame.
+    // Opening the room turns the channel off, so a Host known to hold the key must say it sealed:
+    // anyone on the path can write a plain frame.
     const auto message
         = frame.type == Wire::JsonMessage ? json::parseObject(frame.payload) : std::optional<QJsonObject>();
     const QString type = message ? json::stringOr(*message, "type"_L1) : QString();
-    const bool acceptable
-        = (type == MessageType::auth || type == MessageType::end) && !(lane.control && m_controlSawEncrypted);
+    const bool opensRoom
+        = type == MessageType::auth && json::stringOr(*message, "status"_L1) == AuthStatus::open;
+    const bool acceptable = (type == MessageType::auth || type == MessageType::end)
+        && !(lane.control && m_controlSawEncrypted) && !(opensRoom && hostHoldsTheKey());
     if (!acceptable) {
         cancelLane(lane);
         return;
@@ -135,11 +140,17 @@ void PlayerConnection::roomOpened(Lane &lane)
     m_hostRoomIsOpen = true;
     if (lane.control)
         m_controlSawEncrypted = false;
-    sendOpening(lane, false);
+    sendOpening(lane);
 }
 
 void PlayerConnection::authenticationDemanded(AuthenticationEvent event)
 {
+    // The room is closed again: later dials are sealed when there is a PIN, never plain with it.
+    const bool roomWasOpen = std::exchange(m_hostRoomIsOpen, false);
+    if (roomWasOpen && event == AuthenticationEvent::Required && m_playerPIN && m_control) {
+        cancelLane(*m_control);
+        return;
+    }
     m_awaitingAuthentication = true;
     if (event == AuthenticationEvent::Rejected) {
         m_playerPIN.reset();

@@ -24,6 +24,7 @@ public:
     void send(const QByteArray &bytes) override;
     void cancel() override;
     State state() const override { return m_state; }
+    qint64 bytesToWrite() const override { return m_dialled ? m_dialled->bytesToWrite() : 0; }
 
 private:
     void resolved(const std::optional<HostPortAddress> &address);

@@ -78,6 +78,11 @@ void TcpByteStream::cancel()
         true);
 }
 
+qint64 TcpByteStream::bytesToWrite() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
 void TcpByteStream::connected()
 {
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);

@@ -25,6 +25,7 @@ public:
     void send(const QByteArray &bytes) override;
     void cancel() override;
     State state() const override { return m_state; }
+    qint64 bytesToWrite() const override;
 
 private:
     void connected();

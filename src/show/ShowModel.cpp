@@ -444,9 +444,14 @@ void ShowModel::enterOffline()
     setToast(u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
 }
 
+QString ShowModel::pageLabel(int pageIndex)
+{
+    return u"p."_s + QString::number(qint64(pageIndex) + 1);
+}
+
 QString ShowModel::liveChipText() const
 {
-    QString text = m_navIndex < 0 ? u"LIVE —"_s : u"LIVE p."_s + QString::number(m_navIndex + 1);
+    QString text = m_navIndex < 0 ? u"LIVE —"_s : u"LIVE "_s + pageLabel(m_navIndex);
     if (m_blackout)
         text += u" · blackout"_s;
     return text;
@@ -456,9 +461,9 @@ QString ShowModel::hostPositionText() const
 {
     if (m_practiceMode) {
         const int page = displayedIndex();
-        return page < 0 ? u"PRACTICE waiting…"_s : u"PRACTICE p."_s + QString::number(page + 1);
+        return page < 0 ? u"PRACTICE waiting…"_s : u"PRACTICE "_s + pageLabel(page);
     }
-    QString text = m_navIndex < 0 ? u"HOST waiting…"_s : u"HOST p."_s + QString::number(m_navIndex + 1);
+    QString text = m_navIndex < 0 ? u"HOST waiting…"_s : u"HOST "_s + pageLabel(m_navIndex);
     if (m_blackout)
         text += u" · blackout"_s;
     return text;

@@ -261,6 +261,8 @@ private:
     void armReconciler();
     void refreshStage();
     void enterOffline();
+    // "p." and the page's number; a page index from the Host may be the largest int.
+    static QString pageLabel(int pageIndex);
 
     // Part helpers.
     struct PartRenditionInFlight

@@ -276,9 +276,10 @@ void ShowModel::loadFollowingStagePages()
             if (m_loadsInFlight.contains(key) || m_retryAfter.value(key, 0) > m_scheduler.now())
                 continue;
             m_loadsInFlight.insert(key);
+            // `kind` is copied by an init-capture: clang before 16 cannot capture a structured binding.
             m_assets->retrieve(page.scoreKey, page.scoreToken, page.pageIndex, kind, version,
                 AssetStore::RetrievalPriority::lookAhead, offlineLoads(),
-                [self = QPointer(this), key, pageKey = page.key, kind](
+                [self = QPointer(this), key, pageKey = page.key, kind = kind](
                     const std::optional<QByteArray> &data, bool exact) {
                     if (!self || !self->m_loadsInFlight.remove(key))
                         return;
@@ -445,11 +446,12 @@ void ShowModel::schedulePump()
             if (!chart->range || (index >= chart->range->start && index <= chart->range->end))
                 indices.append(index);
         }
-        // Nearest first; at equal distance the page after before the page before.
-        const int centre = std::max(displayedIndex(), 0);
+        // Nearest first; at equal distance the page after before the page before. Two int indices can be
+        // further apart than an int holds.
+        const qint64 centre = std::max(displayedIndex(), 0);
         std::stable_sort(indices.begin(), indices.end(), [centre](int a, int b) {
-            const int da = std::abs(a - centre);
-            const int db = std::abs(b - centre);
+            const qint64 da = std::abs(a - centre);
+            const qint64 db = std::abs(b - centre);
             return da != db ? da < db : a > b;
         });
         for (int index : std::as_const(indices)) {

@@ -73,7 +73,8 @@ std::optional<ShowModel::PageRange> ShowModel::configuredBounds(const QJsonObjec
     if (indices.isEmpty())
         return std::nullopt;
     const qint64 highest = indices.last();
-    const qint64 count = json::intOr(item, "pageCount"_L1, highest + 1);
+    // A negative count reads as none, so that `count - 1` cannot overflow.
+    const qint64 count = std::max(json::intOr(item, "pageCount"_L1, highest + 1), qint64(0));
     const qint64 last = std::min(std::max(count - 1, qint64(0)), highest);
     if (last < 0)
         return std::nullopt;
@@ -256,9 +257,8 @@ void ShowModel::armPeekTimer()
     stopPeekTimer();
     if (m_turnsPagesLocally || m_autoReturnAfter <= 0)
         return;
-    m_peekTimer = m_scheduler.postAfter(m_autoReturnAfter, [this] {
-        returnToLive(u"back with the band — p."_s + QString::number(std::max(m_navIndex, 0) + 1));
-    });
+    m_peekTimer = m_scheduler.postAfter(m_autoReturnAfter,
+        [this] { returnToLive(u"back with the band — "_s + pageLabel(std::max(m_navIndex, 0))); });
 }
 
 void ShowModel::stopPeekTimer()
@@ -320,7 +320,7 @@ void ShowModel::setTurnsPagesLocally(bool on)
 
     if (m_joined && (m_phase.is(ShowPhase::Live) || m_phase.is(ShowPhase::Peek))) {
         setToast(on ? u"your pages — the amber ACTIVE cue still follows the Mac"_s
-                    : u"following the host again — p."_s + QString::number(std::max(m_navIndex, 0) + 1));
+                    : u"following the host again — "_s + pageLabel(std::max(m_navIndex, 0)));
         refreshStage();
     }
 }

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -30,10 +31,14 @@ QList<InkPoint> parseSamples(const QJsonObject &message)
     return points;
 }
 
-LiveStroke parseBegin(const QJsonObject &message)
+// Absent when the page index does not fit an int: cut short, it would name another page.
+std::optional<LiveStroke> parseBegin(const QJsonObject &message)
 {
+    const qint64 pageIndex = json::intOr(message, "pageIndex"_L1, -1);
+    if (!std::in_range<int>(pageIndex))
+        return std::nullopt;
     LiveStroke stroke;
-    stroke.pageIndex = int(json::intOr(message, "pageIndex"_L1, -1));
+    stroke.pageIndex = int(pageIndex);
     const QJsonObject style = json::objectOr(message, "style"_L1);
     const QJsonArray color = json::arrayOr(style, "color"_L1);
     const auto red = json::toNumber(color.at(0));
@@ -66,7 +71,10 @@ bool InkModel::handle(const QJsonObject &message, double now)
         return false;
     const QString phase = json::stringOr(message, "phase"_L1);
     if (phase == "begin"_L1) {
-        m_strokes.insert(*strokeId, parseBegin(message));
+        auto stroke = parseBegin(message);
+        if (!stroke)
+            return false;
+        m_strokes.insert(*strokeId, std::move(*stroke));
         ++m_generation;
         return true;
     }

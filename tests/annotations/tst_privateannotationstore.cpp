@@ -139,6 +139,27 @@ private Q_SLOTS:
         QCOMPARE(store.strokes({u"s|base:1"_s, 0}).size(), 1);
     }
 
+    void pagesWithUnpairedSurrogatesInTheirKeysSurviveARestart()
+    {
+        // JSON from the Host may carry half of a surrogate pair; such keys must not collapse into one.
+        const QString high(QChar(0xD800));
+        const QString low(QChar(0xDC00));
+        const QList<PrivateAnnotationPageKey> pages {*PrivateAnnotationPageKey::rendered(u"s"_s, high, 0),
+            *PrivateAnnotationPageKey::rendered(u"s"_s, low, 0),
+            *PrivateAnnotationPageKey::rendered(u"\U0001F3B5"_s + low + high, u"v1"_s, 0)};
+        PrivateAnnotationStore store(m_path);
+        QList<PrivateAnnotationStroke> drawn;
+        for (const PrivateAnnotationPageKey &page : pages) {
+            drawn.append(line(0.1, 0.1));
+            addAll(store, {drawn.last()}, page);
+        }
+
+        const PrivateAnnotationStore restarted(m_path);
+        QCOMPARE(restarted.lastPersistenceError(), QString());
+        for (qsizetype i = 0; i < pages.size(); ++i)
+            QCOMPARE(restarted.strokes(pages[i]), QList {drawn[i]});
+    }
+
     void unusablePathsBlock_data()
     {
         QTest::addColumn<QString>("path");

@@ -23,6 +23,8 @@ public:
     void send(const QByteArray &bytes) override;
     void cancel() override;
     State state() const override { return m_state; }
+    // What the Host has not read yet.
+    qint64 bytesToWrite() const override { return m_sent.size(); }
 
     const NetworkEndpoint &endpoint() const { return m_endpoint; }
     bool started() const { return m_started; }

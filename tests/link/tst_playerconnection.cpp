@@ -408,13 +408,117 @@ private Q_SLOTS:
         h.run();
         QCOMPARE(h.log.mid(h.log.size() - 3), (QStringList {u"auth:2"_s, u"plain"_s, u"message:hello"_s}));
 
+        // An open room needs no PIN: nothing plain carries it from now on.
+        control->received();
+        h.connection->requestManifest([](std::optional<QJsonObject>) {});
+        h.run();
+        const QJsonObject request = control->received().first().message;
+        QCOMPARE(request.value("type"_L1).toString(), u"manifest"_s);
+        QVERIFY(!request.contains("pin"_L1));
+
         // Later dials of this join stay plain.
         control->drop();
         auto next = h.nextDial();
         h.accept(next);
         const auto sent = next->received();
         QCOMPARE(sent.first().kind, Kind::Message);
-        QCOMPARE(sent.first().message.value("pin"_L1).toString(), u"4821"_s);
+        QVERIFY(!sent.first().message.contains("pin"_L1));
+    }
+
+    void plainRoomOpenIsRefusedFromAHostThatHoldsTheKey_data()
+    {
+        QTest::addColumn<bool>("withLinkSecret");
+        QTest::addColumn<bool>("onAssets");
+        QTest::addColumn<bool>("afterSealedHello");
+        // The Host that made the link can always answer sealed.
+        QTest::newRow("link secret, control") << true << false << false;
+        QTest::newRow("link secret, assets") << true << true << false;
+        // A Host that has sealed on this join holds the PIN's key.
+        QTest::newRow("PIN, assets after a sealed hello") << false << true << true;
+    }
+
+    void plainRoomOpenIsRefusedFromAHostThatHoldsTheKey()
+    {
+        QFETCH(bool, withLinkSecret);
+        QFETCH(bool, onAssets);
+        QFETCH(bool, afterSealedHello);
+        Harness h;
+        auto control
+            = withLinkSecret ? h.join(std::nullopt, linkSecret) : h.join(u"4821"_s, std::nullopt, true);
+        control->hostKeyMaterial = withLinkSecret ? linkSecret : *PlayerCrypto::ikmForJoinPIN(u"4821"_s);
+        auto assets = h.accept(control);
+        control->received();
+        assets->received();
+        if (afterSealedHello) {
+            control->reply(hello());
+            h.run();
+        }
+        auto target = onAssets ? assets : control;
+        target->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "open"_L1}}, true);
+        h.run();
+        QVERIFY(target->cancelled());
+        QVERIFY(target->received().isEmpty());
+
+        // Every later connection of the join is still sealed.
+        control->drop();
+        auto next = h.nextDial();
+        next->hostKeyMaterial = control->hostKeyMaterial;
+        h.accept(next);
+        QCOMPARE(next->received().first().kind, Kind::SecureHello);
+    }
+
+    void plainRoomOpenIsRefusedOnALaterControlConnectionOnceTheJoinSawASealedFrame()
+    {
+        Harness h;
+        auto control = h.join(u"4821"_s, std::nullopt, true);
+        control->hostKeyMaterial = *PlayerCrypto::ikmForJoinPIN(u"4821"_s);
+        h.accept(control);
+        control->received();
+        control->reply(hello());
+        h.run();
+        control->drop();
+        auto next = h.nextDial();
+        next->hostKeyMaterial = control->hostKeyMaterial;
+        h.accept(next);
+        next->received();
+        next->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "open"_L1}}, true);
+        h.run();
+        QVERIFY(next->cancelled());
+        QVERIFY(next->received().isEmpty());
+    }
+
+    void requiredAfterRoomOpenDialsSealedAgain_data()
+    {
+        QTest::addColumn<bool>("pinAtJoin");
+        QTest::newRow("PIN given at join") << true;
+        QTest::newRow("PIN typed after the demand") << false;
+    }
+
+    void requiredAfterRoomOpenDialsSealedAgain()
+    {
+        QFETCH(bool, pinAtJoin);
+        Harness h;
+        auto control = h.join(pinAtJoin ? std::optional(u"4821"_s) : std::nullopt, std::nullopt, true);
+        h.accept(control);
+        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "open"_L1}});
+        control->reply(hello());
+        h.run();
+        control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "required"_L1}});
+        h.run();
+        const qsizetype dials = h.network.streams.size();
+        if (pinAtJoin) {
+            h.nextDial();
+        } else {
+            QCOMPARE(h.log.last(), u"auth:0"_s);
+            h.connection->retryAuthentication(u"4821"_s);
+            h.run();
+        }
+        QCOMPARE(h.network.streams.size(), dials + 1);
+        auto next = h.network.last();
+        h.accept(next);
+        const auto sent = next->received();
+        QCOMPARE(sent.first().kind, Kind::SecureHello);
+        QCOMPARE(sent.first().message.value("kid"_L1).toString(), u"pin"_s);
     }
 
     void rejectedPINIsForgottenUntilTheUserRetries()
@@ -649,6 +753,49 @@ private Q_SLOTS:
         h.connection->readinessStalledRequestCount([&](int n) { count = n; });
         h.run();
         QCOMPARE(count, 1);
+    }
+
+    void hostThatStopsReadingIsCutOff_data()
+    {
+        QTest::addColumn<bool>("onAssets");
+        QTest::newRow("pongs pile up on control") << false;
+        QTest::newRow("asset requests pile up") << true;
+    }
+
+    void hostThatStopsReadingIsCutOff()
+    {
+        QFETCH(bool, onAssets);
+        Harness h;
+        auto control = h.connectPlain();
+        auto assets = h.assets();
+        int failed = 0;
+        h.connection->requestManifest([&failed](auto manifest) { failed += !manifest; });
+        const QString mebibyte(1 << 20, u'x');
+        int sent = 0;
+        auto stalled = onAssets ? assets : control;
+        // The Host never reads: every message waits in the Player's send queue.
+        while (!stalled->cancelled() && sent < 8) {
+            if (onAssets)
+                h.connection->requestAsset(1, sent, u"base.png"_s, mebibyte, false,
+                    [&failed](qint64 status, auto, auto) { failed += status == 0; });
+            else
+                control->reply({{"type"_L1, "ping"_L1}, {"t"_L1, mebibyte}});
+            h.run();
+            ++sent;
+        }
+        QVERIFY(stalled->cancelled());
+        QVERIFY(sent > 1);
+        if (onAssets) {
+            // Recycled: only its own requests fail, and a fresh assets connection is dialled.
+            QCOMPARE(failed, sent);
+            QVERIFY(!control->cancelled());
+            QCOMPARE(h.network.streams.size(), 3);
+        } else {
+            QCOMPARE(failed, 1);
+            const qsizetype dials = h.network.streams.size();
+            h.nextDial();
+            QCOMPARE(h.network.streams.size(), dials + 1);
+        }
     }
 
     void controlDropFailsEveryRequest()

@@ -171,7 +171,7 @@ private Q_SLOTS:
         bool manifestDone = false;
         for (const auto &[id, lane] : {std::pair(u"a1"_s, 1), std::pair(u"a2"_s, 2), std::pair(u"a3"_s, 1)})
             tracker.addAsset(id, quint64(lane),
-                [&failed, id](AssetReply r) {
+                [&failed, id = id](AssetReply r) {
                     if (r == AssetReply {})
                         failed << id;
                 },

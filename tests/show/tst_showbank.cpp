@@ -149,6 +149,17 @@ private Q_SLOTS:
                 u"gamma/1"_s, u"gamma/2"_s, u"alpha/0"_s, u"alpha/1"_s}));
     }
 
+    void pumpOrdersPagesFarApartWithoutOverflow()
+    {
+        BankShow show(object(R"({"structureVersion": 1, "score": {"scoreKey": "solo", "scoreToken": 9,
+            "pages": [{"index": -2147483648, "baseVersion": "low"}, {"index": 1, "baseVersion": "b1"}]}})"),
+            1);
+        QList<qint64> order;
+        for (const AssetStore::Want &want : show.model.currentWants())
+            order.append(want.pageIndex);
+        QCOMPARE(order, (QList<qint64> {1, -2147483648}));
+    }
+
     void pageMemoryKeepsTheTwentyFourMostRecentPages()
     {
         BankShow show(singleScore(30));

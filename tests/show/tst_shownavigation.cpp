@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace pgw;
 using namespace pgw::test;
 using namespace Qt::StringLiterals;
@@ -32,6 +34,9 @@ private Q_SLOTS:
         QTest::newRow("start beyond last") << item(u"k"_s, 1, 3, 8) << QList<int> {2};
         QTest::newRow("no pages") << object(R"({"scoreKey": "k", "scoreToken": 1, "pages": []})")
                                   << QList<int> {};
+        QTest::newRow("most negative count") << object(R"({"scoreKey": "k", "scoreToken": 1,
+            "pageCount": -9223372036854775808, "pages": [{"index": 0}, {"index": 1}]})")
+                                             << QList<int> {0};
     }
 
     void configuredPageRange()
@@ -122,6 +127,24 @@ private Q_SLOTS:
         QCOMPARE(model.phase(), ShowPhase::live());
         QCOMPARE(model.toast(), u"back with the band — p.1"_s);
         QCOMPARE(model.displayedIndex(), 0);
+    }
+
+    void hostOnTheHighestPageIndexIsNumberedInFull()
+    {
+        LiveShow show(book());
+        ShowModel &model = show.model;
+        model.setAutoReturnAfter(10.0);
+        model.handle(nav(1, std::numeric_limits<int>::max()));
+        const QString page = u"p.2147483648"_s;
+        QCOMPARE(model.liveChipText(), u"LIVE "_s + page);
+        QCOMPARE(model.hostPositionText(), u"HOST "_s + page);
+        model.turnLocally(+1);
+        QCOMPARE(model.phase(), ShowPhase::peek());
+        show.scheduler.advance(10.0);
+        QCOMPARE(model.toast(), u"back with the band — "_s + page);
+        model.setTurnsPagesLocally(true);
+        model.setTurnsPagesLocally(false);
+        QCOMPARE(model.toast(), u"following the host again — "_s + page);
     }
 
     void peekWithoutAutoReturnLastsUntilTheScoreChanges()

@@ -45,13 +45,17 @@ private Q_SLOTS:
         QVERIFY(model.allStrokes().isEmpty());
     }
 
-    void messagesWithoutIdOrPhaseChangeNothing()
+    void messagesWithoutIdPhaseOrUsablePageChangeNothing()
     {
         InkModel model;
         QVERIFY(!model.handle({}, 0));
         QVERIFY(!model.handle(ink(R"({"strokeId":5,"phase":"begin"})"), 0));
         QVERIFY(!model.handle(ink(R"({"strokeId":"s"})"), 0));
         QVERIFY(!model.handle(ink(R"({"strokeId":"s","phase":"wiggle"})"), 0));
+        // Page indices beyond 32 bits must not wrap onto a real page.
+        QVERIFY(!model.handle(ink(R"({"strokeId":"s","phase":"begin","pageIndex":4294967297})"), 0));
+        QVERIFY(!model.handle(ink(R"({"strokeId":"s","phase":"begin","pageIndex":-2147483649})"), 0));
+        QVERIFY(model.allStrokes().isEmpty());
         QCOMPARE(model.generation(), 0);
     }
 
