@@ -1,0 +1,109 @@
+#include "link/DiscoveredHostListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Model = DiscoveredHostListModel;
+
+// "b" is the Host with id b, named B; "b*" is the same Host asking for a PIN.
+QList<DiscoveredHost> hosts(const QStringList &specs)
+{
+    QList<DiscoveredHost> list;
+    for (const QString &spec : specs) {
+        DiscoveredHost host;
+        host.id = spec.chopped(spec.endsWith(u'*') ? 1 : 0);
+        host.name = host.id.toUpper();
+        host.endpoint = NetworkEndpoint::service(host.name);
+        host.requiresPIN = spec.endsWith(u'*');
+        list.append(host);
+    }
+    return list;
+}
+
+QStringList rows(const QAbstractItemModel &model)
+{
+    QStringList specs;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        specs.append(index.data().toString().toLower()
+            + (index.data(Model::RequiresPINRole).toBool() ? u"*"_s : QString()));
+    }
+    return specs;
+}
+
+} // namespace
+
+class DiscoveredHostListModelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void updatesKeepTheRowsOfStayingHosts_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("changed");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<int>("inserted");
+        QTest::newRow("a Host starts asking for a PIN")
+            << QStringList {u"a"_s, u"b"_s} << QStringList {u"a"_s, u"b*"_s} << QStringList {u"b"_s} << 0
+            << 0;
+        QTest::newRow("nothing new") << QStringList {u"a"_s, u"b*"_s} << QStringList {u"a"_s, u"b*"_s}
+                                     << QStringList {} << 0 << 0;
+        QTest::newRow("one leaves, one arrives")
+            << QStringList {u"a"_s, u"b"_s, u"c"_s} << QStringList {u"a"_s, u"c"_s, u"d"_s} << QStringList {}
+            << 1 << 1;
+        QTest::newRow("reordered") << QStringList {u"a"_s, u"b"_s, u"c"_s}
+                                   << QStringList {u"c"_s, u"a"_s, u"b"_s} << QStringList {} << 0 << 0;
+        QTest::newRow("reordered and changed")
+            << QStringList {u"a"_s, u"b"_s, u"c"_s} << QStringList {u"d"_s, u"c*"_s, u"a"_s}
+            << QStringList {u"c"_s} << 1 << 1;
+        QTest::newRow("all gone") << QStringList {u"a"_s, u"b"_s} << QStringList {} << QStringList {} << 2
+                                  << 0;
+        QTest::newRow("a repeated id")
+            << QStringList {u"a"_s, u"a"_s} << QStringList {u"a"_s} << QStringList {} << 1 << 0;
+    }
+
+    void updatesKeepTheRowsOfStayingHosts()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(QStringList, changed);
+        QFETCH(int, removed);
+        QFETCH(int, inserted);
+        Model model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setHosts(hosts(before));
+        QList<QPersistentModelIndex> kept;
+        for (int row = 0; row < model.rowCount(); ++row)
+            kept.append(model.index(row));
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy insertions(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+        model.setHosts(hosts(after));
+        QCOMPARE(rows(model), after);
+        QStringList changedIDs;
+        for (const QList<QVariant> &change : std::as_const(changes))
+            changedIDs.append(change.at(0).toModelIndex().data(Model::IdRole).toString());
+        QCOMPARE(changedIDs, changed);
+        QCOMPARE(removals.size(), removed);
+        QCOMPARE(insertions.size(), inserted);
+        QCOMPARE(resets.size(), 0);
+        // A view's selection stays on the same Host for as long as it is listed.
+        for (int row = 0; row < kept.size(); ++row) {
+            if (kept.at(row).isValid())
+                QCOMPARE(kept.at(row).data(Model::IdRole).toString(), QString(before.at(row)).remove(u'*'));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(DiscoveredHostListModelTest)
+#include "tst_discoveredhostlistmodel.moc"

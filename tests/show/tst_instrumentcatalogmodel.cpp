@@ -1,0 +1,160 @@
+#include "app/SettingsStore.h"
+#include "show/InstrumentCatalogModel.h"
+#include "support/DefaultsStore.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Model = InstrumentCatalogModel;
+
+// Custom instruments besides the built-ins: one in a custom group, the rest in no known group, whose
+// labels sort differently with and without regard to case; a custom group without instruments.
+PlayerInstrumentCatalog customCatalog()
+{
+    return {u"show-1"_s, {{u"custom:group.toys"_s, u"Toys"_s, 20}, {u"custom:group.empty"_s, u"Empty"_s, 21}},
+        {{u"custom:zither"_s, u"zither"_s, u"custom:group.gone"_s, {}, true},
+            {u"custom:kazoo"_s, u"Kazoo"_s, u"custom:group.toys"_s, {u"Mirliton"_s}, true},
+            {u"custom:bell"_s, u"Bell"_s, {}, {}, true},
+            {u"custom:accordion"_s, u"accordion"_s, {}, {}, true},
+            {u"custom:banjo"_s, u"Banjo"_s, u"custom:group.gone"_s, {}, true}}};
+}
+
+// Each section as "id: instrument ids…", in model order.
+QStringList layout(const QAbstractItemModel &model)
+{
+    QStringList sections;
+    for (int s = 0; s < model.rowCount(); ++s) {
+        const QModelIndex section = model.index(s, 0);
+        QStringList ids;
+        for (int row = 0; row < model.rowCount(section); ++row)
+            ids.append(model.index(row, 0, section).data(Model::IdRole).toString());
+        sections.append(section.data(Model::IdRole).toString() + u": "_s + ids.join(u' '));
+    }
+    return sections;
+}
+
+QModelIndex find(const QAbstractItemModel &model, const QString &id)
+{
+    const QModelIndexList found
+        = model.match(model.index(0, 0), Model::IdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.value(0);
+}
+
+} // namespace
+
+class InstrumentCatalogModelTest : public QObject
+{
+    Q_OBJECT
+
+    MemoryDefaultsStore defaults;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<Model> model;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+private Q_SLOTS:
+    void init()
+    {
+        defaults = {};
+        settings = std::make_unique<SettingsStore>(defaults);
+        settings->updateInstrumentCatalog(customCatalog());
+        model = std::make_unique<Model>(*settings);
+        tester = std::make_unique<QAbstractItemModelTester>(
+            model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    }
+
+    void cleanup()
+    {
+        tester.reset();
+        model.reset();
+        settings.reset();
+    }
+
+    void sectionsFollowTheCatalogWithOtherLast()
+    {
+        const PlayerInstrumentCatalog &catalog = settings->instrumentCatalog();
+        const QStringList sections = layout(*model);
+        // Every built-in group, the custom group that has an instrument, then Other.
+        QCOMPARE(sections.size(), PlayerInstrumentCatalog::builtIn().groups.size() + 2);
+        QVERIFY(sections.first().startsWith(
+            catalog.groups.first().id + u": "_s + catalog.instruments.first().id));
+        QCOMPARE(sections.at(sections.size() - 2), u"custom:group.toys: custom:kazoo"_s);
+        QCOMPARE(sections.last(), u"__other: custom:accordion custom:banjo custom:bell custom:zither"_s);
+        const QModelIndex other = model->index(model->rowCount() - 1, 0);
+        QCOMPARE(other.data().toString(), u"Other"_s);
+        QVERIFY(other.data(Model::IsSectionRole).toBool());
+        const QModelIndex zither = model->index(3, 0, other);
+        QCOMPARE(zither.data().toString(), u"zither"_s);
+        QVERIFY(zither.data(Model::CustomRole).toBool());
+        QVERIFY(!zither.data(Model::IsSectionRole).toBool());
+    }
+
+    void searchKeepsOnlySectionsWithMatches_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("sections");
+        QTest::newRow("alias, any case and padding")
+            << u"  MIRLITON\n"_s << QStringList {u"custom:group.toys: custom:kazoo"_s};
+        QTest::newRow("built-in alias")
+            << u"cor anglais"_s << QStringList {u"builtin:group.woodwind: builtin:english-horn"_s};
+        QTest::newRow("nothing") << u"theremin-ish"_s << QStringList {};
+    }
+
+    void searchKeepsOnlySectionsWithMatches()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, sections);
+        QSignalSpy resets(model.get(), &QAbstractItemModel::modelReset);
+        model->setQuery(query);
+        QCOMPARE(layout(*model), sections);
+        model->setQuery(u" "_s + query);
+        QCOMPARE(resets.size(), 1);
+        model->setQuery({});
+        QCOMPARE(layout(*model).size(), PlayerInstrumentCatalog::builtIn().groups.size() + 2);
+    }
+
+    void aCatalogChangeRebuildsTheSections()
+    {
+        PlayerInstrumentCatalog catalog = customCatalog();
+        catalog.instruments.append({u"custom:aeolian-harp"_s, u"Aeolian Harp"_s, {}, {}, true});
+        settings->updateInstrumentCatalog(catalog);
+        QCOMPARE(layout(*model).last(),
+            u"__other: custom:accordion custom:aeolian-harp custom:banjo custom:bell custom:zither"_s);
+    }
+
+    void togglingChangesOnlyThatRow()
+    {
+        QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
+        QSignalSpy resets(model.get(), &QAbstractItemModel::modelReset);
+        const QModelIndex kazoo = find(*model, u"custom:kazoo"_s);
+        QVERIFY(!kazoo.data(Model::SelectedRole).toBool());
+
+        model->toggle(kazoo);
+        QVERIFY(settings->myInstrumentIDs().contains(u"custom:kazoo"_s));
+        QVERIFY(kazoo.data(Model::SelectedRole).toBool());
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.first().at(0).toModelIndex(), kazoo);
+        QCOMPARE(changes.first().at(1).toModelIndex(), kazoo);
+
+        settings->setInstrument(u"builtin:piano"_s, true);
+        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes.last().at(0).toModelIndex(), find(*model, u"builtin:piano"_s));
+
+        model->toggle(kazoo);
+        QVERIFY(!settings->myInstrumentIDs().contains(u"custom:kazoo"_s));
+        model->toggle(kazoo.parent());
+        QCOMPARE(settings->myInstrumentIDs(), QSet<QString> {u"builtin:piano"_s});
+        QCOMPARE(changes.size(), 3);
+        QCOMPARE(resets.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(InstrumentCatalogModelTest)
+#include "tst_instrumentcatalogmodel.moc"

@@ -1,0 +1,138 @@
+#include "show/PartOptionListModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+using namespace pgw;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Model = PartOptionListModel;
+using Scope = Model::Scope;
+
+// Trumpet and horn parts match the player's instruments; the others do not.
+PlayerPartChooser chooser(
+    const QString &selected = u"master"_s, const QSet<QString> &matching = {u"tpt"_s, u"hn"_s})
+{
+    return {u"song"_s, u"occurrence"_s, u"Overture"_s,
+        {{u"tpt"_s, u"Trumpet 1"_s, {u"builtin:trumpet"_s}, u"r1"_s},
+            {u"hn"_s, u"Cor 2"_s, {u"builtin:english-horn"_s, u"custom:serpent"_s}, u"r2"_s},
+            {u"click"_s, u"Click track"_s, {}, u"r3"_s},
+            {u"perc"_s, u"Percussion"_s, {u"builtin:timpani"_s}, u"r4"_s}},
+        matching, selected};
+}
+
+QHash<QString, QString> names()
+{
+    return Model::instrumentNames(PlayerInstrumentCatalog::builtIn());
+}
+
+QStringList column(const QAbstractItemModel &model, int role)
+{
+    QStringList values;
+    for (int row = 0; row < model.rowCount(); ++row)
+        values.append(model.index(row, 0).data(role).toString());
+    return values;
+}
+
+} // namespace
+
+class PartOptionListModelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowsStartWithTheMaster()
+    {
+        Model model(chooser(u"hn"_s), names());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setScope(Scope::All);
+        QCOMPARE(column(model, Qt::DisplayRole),
+            (QStringList {u"Master"_s, u"Trumpet 1"_s, u"Cor 2"_s, u"Click track"_s, u"Percussion"_s}));
+        QCOMPARE(column(model, Model::SubtitleRole),
+            (QStringList {u"Use the conductor's full score"_s, u"Trumpet"_s,
+                u"English Horn · custom:serpent"_s, u"Additional chart"_s, u"Timpani"_s}));
+        QCOMPARE(column(model, Model::OptionIdRole),
+            (QStringList {u"master"_s, u"tpt"_s, u"hn"_s, u"click"_s, u"perc"_s}));
+        QCOMPARE(column(model, Model::SelectedRole),
+            (QStringList {u"false"_s, u"false"_s, u"true"_s, u"false"_s, u"false"_s}));
+        QCOMPARE(model.emptyMessage(), QString());
+    }
+
+    void visibleOptions_data()
+    {
+        QTest::addColumn<Scope>("scope");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QSet<QString>>("matching");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("message");
+        const QSet<QString> mine {u"tpt"_s, u"hn"_s};
+        QTest::newRow("mine") << Scope::Mine << QString() << mine << QStringList {u"tpt"_s, u"hn"_s}
+                              << QString();
+        QTest::newRow("all") << Scope::All << QString() << mine
+                             << QStringList {u"tpt"_s, u"hn"_s, u"click"_s, u"perc"_s} << QString();
+        QTest::newRow("label") << Scope::All << u" CLICK\n"_s << mine << QStringList {u"click"_s}
+                               << QString();
+        QTest::newRow("instrument id")
+            << Scope::All << u"builtin:tim"_s << mine << QStringList {u"perc"_s} << QString();
+        // Neither the label nor the id "builtin:english-horn" holds the space.
+        QTest::newRow("instrument name only")
+            << Scope::Mine << u"english horn"_s << mine << QStringList {u"hn"_s} << QString();
+        QTest::newRow("no match in all")
+            << Scope::All << u"tuba"_s << mine << QStringList {} << u"No charts match this search."_s;
+        QTest::newRow("no match in mine")
+            << Scope::Mine << u"percussion"_s << mine << QStringList {} << u"No charts match this search."_s;
+        QTest::newRow("none of mine") << Scope::Mine << QString() << QSet<QString> {} << QStringList {}
+                                      << u"No charts match your selected instruments. Try All Available."_s;
+    }
+
+    void visibleOptions()
+    {
+        QFETCH(Scope, scope);
+        QFETCH(QString, query);
+        QFETCH(QSet<QString>, matching);
+        QFETCH(QStringList, options);
+        QFETCH(QString, message);
+        Model model(chooser(u"master"_s, matching), names());
+        model.setScope(scope);
+        model.setQuery(query);
+        QCOMPARE(column(model, Model::OptionIdRole), QStringList {u"master"_s} + options);
+        QCOMPARE(model.emptyMessage(), message);
+    }
+
+    void noOptionsAtAll()
+    {
+        PlayerPartChooser empty = chooser();
+        empty.options.clear();
+        Model model(empty, {});
+        QCOMPARE(model.scope(), Scope::All);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.emptyMessage(), u"No additional charts are available for this song."_s);
+    }
+
+    void initialScope_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QSet<QString>>("matching");
+        QTest::addColumn<Scope>("scope");
+        QTest::newRow("master") << u"master"_s << QSet<QString> {u"tpt"_s} << Scope::Mine;
+        QTest::newRow("a matching option") << u"tpt"_s << QSet<QString> {u"tpt"_s} << Scope::Mine;
+        QTest::newRow("an option outside the matching set")
+            << u"perc"_s << QSet<QString> {u"tpt"_s} << Scope::All;
+        QTest::newRow("nothing matches") << u"master"_s << QSet<QString> {} << Scope::All;
+        QTest::newRow("matching ids name no option")
+            << u"master"_s << QSet<QString> {u"gone"_s} << Scope::All;
+    }
+
+    void initialScope()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QSet<QString>, matching);
+        QFETCH(Scope, scope);
+        QCOMPARE(Model(chooser(selected, matching), names()).scope(), scope);
+    }
+};
+
+QTEST_GUILESS_MAIN(PartOptionListModelTest)
+#include "tst_partoptionlistmodel.moc"
