@@ -61,6 +61,10 @@ AppController::AppController(Environment environment, QObject *parent)
     m_activity
         = environment.activity ? std::move(environment.activity) : std::make_unique<NullShowActivity>();
     m_model->setAssets(m_assets);
+    m_readinessRail = std::make_unique<StageReadinessRail>(
+        m_main, *m_model, [assets = m_assets](const QList<AssetStore::Want> &wants) {
+            return assets->cachedPageCoverage(wants);
+        });
 
     installConnectionCallbacks();
     wireLiveTransports();
@@ -165,6 +169,7 @@ void AppController::installObservations()
         if (!self)
             return;
         self->m_downloads->refresh();
+        self->m_readinessRail->refresh();
         self->scheduleStandStatus(false);
     });
 

@@ -11,6 +11,7 @@
 #include "saved/DemoShow.h"
 #include "saved/DownloadedShowLibrary.h"
 #include "show/ShowModel.h"
+#include "stage/StageReadinessRail.h"
 
 #include <QObject>
 #include <QPointer>
@@ -81,6 +82,7 @@ public:
     AssetStore &assets() { return *m_assets; }
     DownloadedShowLibrary &downloads() { return *m_downloads; }
     PrivateAnnotationStore &privateAnnotations() { return *m_privateAnnotations; }
+    StageReadinessRail &readinessRail() { return *m_readinessRail; }
 
     const QList<DiscoveredHost> &hosts() const { return m_hosts; }
     const std::optional<PlayerPINPrompt> &pinPrompt() const { return m_pinPrompt; }
@@ -140,6 +142,7 @@ private:
     std::unique_ptr<DownloadedShowLibrary> m_downloads;
     std::unique_ptr<PrivateAnnotationStore> m_privateAnnotations;
     std::unique_ptr<ShowActivity> m_activity;
+    std::unique_ptr<StageReadinessRail> m_readinessRail;
 
     QList<DiscoveredHost> m_hosts;
     std::optional<PlayerPINPrompt> m_pinPrompt;

@@ -38,8 +38,19 @@ PlayerWindow::PlayerWindow(QWidget *parent)
 void PlayerWindow::attach(AppController &controller, Scheduler &main)
 {
     ShowModel &model = controller.model();
-    m_stage = new StageView(main, model, controller.settings(), &controller.privateAnnotations(), this);
+    SettingsStore &settings = controller.settings();
+    m_stage = new StageView(main,
+        {model, settings, controller.midi(), controller.privateAnnotations(), controller.readinessRail()},
+        this);
     m_stage->onReturnToLive = [&model] { model.returnToLive(); };
+    m_stage->onFollowHost = [&model, &settings] {
+        model.selectPart(PlayerPartResolver::masterChoice);
+        settings.setTurnsPagesLocally(false);
+    };
+    m_stage->onTogglePageTurns
+        = [&settings] { settings.setTurnsPagesLocally(!settings.turnsPagesLocally()); };
+    m_stage->onSaveForPractice = [&controller] { controller.saveCurrentShowForPractice(); };
+    m_stage->onLeave = [&controller] { controller.backToLobby(); };
     m_screens->addWidget(m_stage);
 
     auto *motion = new DesktopMotionPreference(this);

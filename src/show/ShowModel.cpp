@@ -13,6 +13,12 @@ ShowModel::ShowModel(Scheduler &scheduler, QObject *parent)
     : QObject(parent)
     , m_scheduler(scheduler)
 {
+    // The text follows the Host's page, the displayed page, blackout and practice; the Host's page has no
+    // signal of its own and is refreshed where it changes.
+    for (const auto signal : {&ShowModel::displayedPageChanged, &ShowModel::blackoutChanged,
+             &ShowModel::practiceModeChanged, &ShowModel::phaseChanged})
+        connect(this, signal, this, &ShowModel::refreshHostPositionText);
+    m_hostPositionText = hostPositionText();
     armReconciler();
 }
 
@@ -68,6 +74,7 @@ void ShowModel::handle(const QJsonObject &message)
         updatePresence(json::optInt32(message, "count"_L1), names);
     } else if (type == MessageType::end)
         setPhase(ShowPhase::ended(json::stringOr(message, "reason"_L1, EndReason::ended)));
+    refreshHostPositionText();
 }
 
 void ShowModel::handleHello(const QJsonObject &message)
@@ -319,6 +326,7 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
         }
         updateBookline();
         refreshStage();
+        refreshHostPositionText();
         if (acceptedManifestDidChange)
             acceptedManifestDidChange(*m_manifest);
     }
@@ -447,6 +455,11 @@ void ShowModel::enterOffline()
 QString ShowModel::pageLabel(int pageIndex)
 {
     return u"p."_s + QString::number(qint64(pageIndex) + 1);
+}
+
+void ShowModel::refreshHostPositionText()
+{
+    update(m_hostPositionText, hostPositionText(), &ShowModel::hostPositionTextChanged);
 }
 
 QString ShowModel::liveChipText() const

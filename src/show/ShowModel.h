@@ -57,6 +57,7 @@ class ShowModel : public QObject
     Q_PROPERTY(int inkGeneration READ inkGeneration NOTIFY inkGenerationChanged)
     Q_PROPERTY(QString toast READ toast WRITE setToast NOTIFY toastChanged)
     Q_PROPERTY(bool ephemeralShow READ ephemeralShow NOTIFY ephemeralShowChanged)
+    Q_PROPERTY(QString hostPositionText READ hostPositionText NOTIFY hostPositionTextChanged)
 
 public:
     static constexpr double reconcileInterval = 0.75;
@@ -181,6 +182,9 @@ public:
     // Parts.
     bool partSelected() const { return m_selectedPartOption.has_value(); }
     void selectPart(const QString &optionID);
+    // Offers the song's charts again, with the one in use checked; nothing without a song that has any.
+    void openPartChooser();
+    void dismissPartChooser() { removePartChooser(); }
     void setMyInstrumentIDs(const QSet<QString> &ids);
     void reconcileSongPartContext(bool forceResolution);
     void refreshPartPrefetchPlan();
@@ -236,6 +240,9 @@ Q_SIGNALS:
     void inkGenerationChanged();
     void toastChanged();
     void ephemeralShowChanged();
+    void hostPositionTextChanged();
+    // The files the pump works through changed, and with them the readiness the stage reports.
+    void currentWantsChanged();
 
 private:
     template<typename T>
@@ -256,6 +263,7 @@ private:
     void refetchManifest();
     void acceptManifestAnswer(const std::optional<QJsonObject> &answer);
     void updateBookline();
+    void refreshHostPositionText();
     void syncInkGeneration();
     void reconcile();
     void armReconciler();
@@ -349,6 +357,7 @@ private:
     int m_inkGeneration = 0;
     QString m_toast;
     bool m_ephemeralShow = false;
+    QString m_hostPositionText;
 
     std::optional<QJsonObject> m_manifest;
     int m_structureVersion = 0;

@@ -480,8 +480,11 @@ void ShowModel::schedulePump()
                 addChart(*itemChart, configuredPageIndices(itemChart->owner), true);
         }
     }
+    const bool changed = wants != m_currentWants;
     m_currentWants = wants;
     m_assets->pump(m_currentWants, ShowIdentity::scoreKey(openScore()));
+    if (changed)
+        Q_EMIT currentWantsChanged();
 }
 
 QString ShowModel::readinessCoverageScopeFingerprint() const
@@ -510,7 +513,10 @@ void ShowModel::clearStage()
     m_pageMemoryOrder.clear();
     m_loadsInFlight.clear();
     m_retryAfter.clear();
-    m_currentWants.clear();
+    if (!m_currentWants.isEmpty()) {
+        m_currentWants.clear();
+        Q_EMIT currentWantsChanged();
+    }
 }
 
 } // namespace pgw

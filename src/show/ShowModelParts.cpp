@@ -136,10 +136,16 @@ void ShowModel::reconcileSongPartContext(bool forceResolution)
     refreshPartPrefetchPlan();
 }
 
+void ShowModel::openPartChooser()
+{
+    if (m_songPartContext && !m_songPartContext->options.isEmpty())
+        showPartChooser(*m_songPartContext);
+}
+
 void ShowModel::showPartChooser(const SongPartContext &context)
 {
     PlayerPartChooser chooser {context.songKey, context.occurrenceKey, context.title, context.options, {},
-        PlayerPartResolver::masterChoice};
+        m_selectedPartOption ? m_selectedPartOption->optionID : PlayerPartResolver::masterChoice};
     for (const PlayerPartOption &option : PlayerPartResolver::matching(context.options, m_myInstrumentIDs))
         chooser.matchingOptionIDs.insert(option.optionID);
     update(m_partChooser, std::optional(chooser), &ShowModel::partChooserChanged);

@@ -29,9 +29,9 @@ inline QByteArray grayPage(int level, int width = 170, int height = 220)
     return png(image);
 }
 
-// A live show of `pageCount` pages served by the asset store from PNGs the test chooses, with a stage
-// view over it, all on one manual scheduler.
-struct StageShow
+// A live show of `pageCount` pages served by the asset store from PNGs the test chooses, all on one manual
+// scheduler.
+struct StageModel
 {
     ManualScheduler main;
     QTemporaryDir directory;
@@ -40,12 +40,9 @@ struct StageShow
     // Base and marks PNGs by page index; pages without marks have none.
     QHash<int, QByteArray> bases;
     QHash<int, QByteArray> marks;
-    DesktopStageView view {main};
-    DesktopStageOptions options;
-
     QJsonObject manifest;
 
-    explicit StageShow(int pageCount, QSize pixelSize = {170, 220})
+    explicit StageModel(int pageCount, QSize pixelSize = {170, 220})
     {
         QJsonArray pages;
         for (int i = 0; i < pageCount; ++i) {
@@ -72,8 +69,6 @@ struct StageShow
         model.setAssets(assets);
         model.requestManifest
             = [this](ShowModel::ManifestAnswer answer) { main.post([this, answer] { answer(manifest); }); };
-        view.resize(600, 400);
-        view.show();
     }
 
     // Joins the Host on `hostPage` once the test has chosen its images.
@@ -95,6 +90,27 @@ struct StageShow
         }
     }
 
+    void navigate(int page)
+    {
+        static double t = 10;
+        model.handle(nav(t += 1, page));
+        settle();
+    }
+};
+
+// The show with the page area over it.
+struct StageShow : StageModel
+{
+    DesktopStageView view {main};
+    DesktopStageOptions options;
+
+    explicit StageShow(int pageCount, QSize pixelSize = {170, 220})
+        : StageModel(pageCount, pixelSize)
+    {
+        view.resize(600, 400);
+        view.show();
+    }
+
     // Applies the model to the stage and waits until the decoded pages are installed.
     bool applyAndWait()
     {
@@ -102,13 +118,6 @@ struct StageShow
         view.apply(&model, options);
         main.runPending();
         return !installed.isEmpty() || installed.wait(5000);
-    }
-
-    void navigate(int page)
-    {
-        static double t = 10;
-        model.handle(nav(t += 1, page));
-        settle();
     }
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QTreeView;
+
+namespace pgw {
+
+class InstrumentCatalogModel;
+class SettingsStore;
+
+// The instruments sheet: the catalog by section with a search; a click marks or unmarks an instrument.
+class MyInstrumentsView : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit MyInstrumentsView(SettingsStore &settings, QWidget *parent = nullptr);
+
+    InstrumentCatalogModel *instruments() const { return m_instruments; }
+    QTreeView *list() const { return m_list; }
+
+private:
+    InstrumentCatalogModel *m_instruments;
+    QTreeView *m_list;
+};
+
+} // namespace pgw

@@ -1,0 +1,67 @@
+#include "../show/ShowFixtures.h"
+
+#include "stage/StageReadinessRail.h"
+
+using namespace pgw;
+using namespace pgw::test;
+using namespace Qt::StringLiterals;
+
+class ReadinessRailTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void aCompletionIsAnnouncedOncePerSetOfFiles()
+    {
+        QTemporaryDir directory;
+        ManualScheduler main;
+        auto assets = AssetStore::create(directory.path(), {main, main});
+        ShowModel model(main);
+        model.setAssets(assets);
+        int cached = 0;
+        StageReadinessRail rail(main, model, [&](const QList<AssetStore::Want> &wants) {
+            return AssetStore::PageCoverage {std::min(cached, int(wants.size())), int(wants.size())};
+        });
+        QJsonArray items = threeItems();
+        int version = 1;
+        model.requestManifest = [&](ShowModel::ManifestAnswer answer) { answer(manifest(version, items)); };
+        model.didJoin();
+        model.setPhase(ShowPhase::connecting());
+        model.handle(hello(1, 0, 0, u"alpha"_s));
+        main.runPending();
+        const int total = int(model.currentWants().size());
+        QVERIFY(total > 0);
+        QVERIFY(rail.visible());
+        QCOMPARE(rail.text(), u"RECEIVING MUSIC · 0/%1 PAGES"_s.arg(total));
+
+        cached = total;
+        rail.refresh();
+        QVERIFY(rail.visible());
+        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
+        main.advance(StageReadinessRail::completionSeconds + 0.1);
+        QVERIFY(!rail.visible());
+        rail.refresh();
+        QVERIFY(!rail.visible());
+
+        // The Host adds a song: more files are wanted, and their completion is news again.
+        items.append(item(u"delta"_s, 4, 2));
+        version = 2;
+        model.handle(object(R"({"type":"structure","structureVersion":2})"));
+        main.runPending();
+        QVERIFY(model.currentWants().size() > total);
+        QVERIFY(rail.visible());
+        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Receiving);
+        cached = int(model.currentWants().size());
+        rail.refresh();
+        QVERIFY(rail.visible());
+        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
+
+        model.connectionState(false, std::nullopt);
+        main.runPending();
+        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Offline);
+        QVERIFY(rail.text().startsWith(u"OFFLINE · "_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(ReadinessRailTest)
+#include "tst_readinessrail.moc"
