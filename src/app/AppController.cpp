@@ -543,6 +543,21 @@ void AppController::updateShowActivity()
         m_activity->begin();
     else if (!m_joined && m_activity->isHeld())
         m_activity->end();
+    const auto publish = [this](bool &published, bool now, void (AppController::*changed)()) {
+        if (std::exchange(published, now) != now)
+            Q_EMIT(this->*changed)();
+    };
+    publish(m_publishedJoined, m_joined, &AppController::joinedChanged);
+    publish(m_publishedPracticing, m_practicing, &AppController::practicingChanged);
+    publish(m_publishedDemoRunning, isDemoRunning(), &AppController::demoRunningChanged);
+}
+
+void AppController::setPlayerName(const QString &name)
+{
+    if (name == storedPlayerName())
+        return;
+    m_defaults.setValue(DefaultsKeys::playerName, name);
+    Q_EMIT playerNameChanged();
 }
 
 void AppController::armHealthTimer()

@@ -44,6 +44,10 @@ struct PlayerPINPrompt
 class AppController : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool joined READ isJoined NOTIFY joinedChanged)
+    Q_PROPERTY(bool practicing READ isPracticing NOTIFY practicingChanged)
+    Q_PROPERTY(bool demoRunning READ isDemoRunning NOTIFY demoRunningChanged)
+    Q_PROPERTY(QString playerName READ playerName WRITE setPlayerName NOTIFY playerNameChanged)
 
 public:
     enum class ScenePhase { Active, Inactive, Background };
@@ -91,6 +95,9 @@ public:
     bool isDemoRunning() const { return m_demo != nullptr; }
     bool isShowActivityHeld() const { return m_activity->isHeld(); }
     QString standClientInstanceID() const { return m_standClientInstanceID; }
+    // The name shown to the Host, kept in the defaults store.
+    QString playerName() const { return storedPlayerName(); }
+    void setPlayerName(const QString &name);
 
     void start();
     void join(const DiscoveredHost &host, const QString &name, bool turnsPagesLocally);
@@ -106,6 +113,10 @@ public:
 Q_SIGNALS:
     void hostsChanged();
     void pinPromptChanged();
+    void joinedChanged();
+    void practicingChanged();
+    void demoRunningChanged();
+    void playerNameChanged();
 
 private:
     void installConnectionCallbacks();
@@ -118,6 +129,7 @@ private:
     void setPinPrompt(const std::optional<PlayerPINPrompt> &prompt);
     void setHosts(const QList<DiscoveredHost> &browsed);
     void stopDemo();
+    // Holds the display awake while joined and tells observers which way into a show is taken.
     void updateShowActivity();
     void armHealthTimer();
     void scheduleStandStatus(bool immediate);
@@ -149,6 +161,10 @@ private:
     QList<DiscoveredHost> m_browsedHosts;
     QList<DiscoveredHost> m_linkedHosts;
     bool m_joined = false;
+    // What observers were last told.
+    bool m_publishedJoined = false;
+    bool m_publishedPracticing = false;
+    bool m_publishedDemoRunning = false;
     QString m_currentJoinHostName = defaultHostName;
     bool m_practicing = false;
     bool m_started = false;

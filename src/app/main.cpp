@@ -1,6 +1,8 @@
 #include "app/AppController.h"
-#include "app/PlayerWindow.h"
 #include "app/TerminationSignals.h"
+#include "app/ui/DesktopPalette.h"
+#include "app/ui/PlayerDesktopApplication.h"
+#include "app/ui/PlayerWindow.h"
 #include "midi/PlayerAlsaMIDIInput.h"
 #include "support/Allocator.h"
 #include "support/DefaultsStore.h"
@@ -20,6 +22,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(u"Pagewright Player"_s);
     QApplication::setApplicationVersion(QStringLiteral(PGW_VERSION));
     QApplication::setDesktopFileName(u"pagewright-player"_s);
+    pgw::applyDesktopPalette(app);
 
     // The queues outlive the controller, which hands them work until it is gone.
     pgw::EventLoopScheduler mainScheduler(&app);
@@ -40,13 +43,12 @@ int main(int argc, char *argv[])
     environment.arguments = QApplication::arguments();
     pgw::AppController controller(std::move(environment));
 
-    pgw::PlayerWindow window;
-    window.attach(controller, mainScheduler);
-    window.show();
-    mainScheduler.post([&controller] { controller.start(); });
+    pgw::PlayerDesktopApplication desktop(mainScheduler, controller, defaults);
+    desktop.launch();
 
     pgw::TerminationSignals termination;
-    QObject::connect(&termination, &pgw::TerminationSignals::terminationRequested, &window, &QWidget::close);
+    QObject::connect(
+        &termination, &pgw::TerminationSignals::terminationRequested, &desktop.window(), &QWidget::close);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
         [&controller] { controller.prepareForTermination(); });
     return app.exec();

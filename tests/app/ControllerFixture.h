@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../link/FakeDnsSd.h"
+#include "../link/MemoryStream.h"
 #include "../midi/FakeMIDIInput.h"
 #include "app/AppController.h"
 #include "support/DefaultsStore.h"
@@ -48,5 +50,44 @@ inline AppController::Environment environment(const QString &dataDirectory, Defa
     environment.arguments = arguments;
     return environment;
 }
+
+inline PlayerConnection::Environment connectionEnvironment(
+    Scheduler &queue, testing::MemoryNetwork &network, testing::FakeDnsSd &dnsSd)
+{
+    PlayerConnection::Environment connection;
+    connection.queue = &queue;
+    connection.streams = network.factory();
+    connection.browsers = dnsSd.browsers();
+    connection.resolvers = dnsSd.resolvers();
+    return connection;
+}
+
+// A controller whose every queue is one manual scheduler and whose streams reach nobody.
+struct ManualController
+{
+    QTemporaryDir directory;
+    MemoryDefaultsStore defaults;
+    ManualScheduler scheduler;
+    testing::MemoryNetwork network {scheduler};
+    testing::FakeDnsSd dnsSd {scheduler};
+    int activityBegins = 0;
+    std::unique_ptr<AppController> controller;
+
+    explicit ManualController(const QStringList &arguments = {})
+    {
+        AppController::Environment env = environment(directory.path(), defaults, scheduler, scheduler,
+            connectionEnvironment(scheduler, network, dnsSd), arguments);
+        env.activity = std::make_unique<RecordingActivity>(&activityBegins);
+        controller = std::make_unique<AppController>(std::move(env));
+    }
+    ~ManualController()
+    {
+        controller->prepareForTermination();
+        controller.reset();
+        scheduler.runPending();
+    }
+    AppController &operator*() { return *controller; }
+    AppController *operator->() { return controller.get(); }
+};
 
 } // namespace pgw::test

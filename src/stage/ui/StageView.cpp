@@ -4,6 +4,7 @@
 #include "app/SettingsStore.h"
 #include "app/ui/MyInstrumentsView.h"
 #include "app/ui/PartChooserView.h"
+#include "app/ui/Sheets.h"
 #include "midi/MIDIPageTurnController.h"
 #include "midi/ui/MIDIPedalSetupView.h"
 #include "show/PartOptionListModel.h"
@@ -496,30 +497,22 @@ void StageView::confirmClearPrivatePage()
             m_privateAnnotations.clear(*m_pendingClearPrivatePageKey);
         m_pendingClearPrivatePageKey.reset();
     });
-    present(confirm);
-}
-
-QDialog *StageView::present(QDialog *sheet)
-{
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->open();
-    return sheet;
+    presentSheet(confirm);
 }
 
 void StageView::openPageLayout()
 {
-    present(new PageLayoutSettingsView(m_settings, this));
+    presentSheet(new PageLayoutSettingsView(m_settings, this));
 }
 
 void StageView::openInstruments()
 {
-    present(new MyInstrumentsView(m_settings, this));
+    presentSheet(new MyInstrumentsView(m_settings, this));
 }
 
 void StageView::openPedals()
 {
-    present(new MIDIPedalSetupView(m_midi, this));
+    presentSheet(new MIDIPedalSetupView(m_midi, this));
 }
 
 void StageView::openPartChooser()
@@ -542,7 +535,7 @@ void StageView::presentPartChooserIfAsked()
         *chooser, PartOptionListModel::instrumentNames(m_settings.instrumentCatalog()), this);
     sheet->onSelect = [this](const QString &optionID) { m_model.selectPart(optionID); };
     sheet->onDismiss = [this] { m_model.dismissPartChooser(); };
-    m_partChooser = present(sheet);
+    m_partChooser = presentSheet(sheet);
 }
 
 void StageView::resizeEvent(QResizeEvent *event)

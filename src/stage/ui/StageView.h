@@ -92,7 +92,6 @@ private:
     void placeOverlays();
     void confirmClearPrivatePage();
     void presentPartChooserIfAsked();
-    QDialog *present(QDialog *sheet);
 
     Scheduler &m_main;
     ShowModel &m_model;

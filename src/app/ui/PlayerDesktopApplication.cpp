@@ -1,0 +1,83 @@
+#include "app/ui/PlayerDesktopApplication.h"
+
+#include "app/AppController.h"
+#include "app/DesktopMotionPreference.h"
+#include "app/ui/PlayerWindow.h"
+#include "app/ui/RootView.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace pgw {
+
+PlayerDesktopApplication::PlayerDesktopApplication(
+    Scheduler &main, AppController &controller, DefaultsStore &defaults, QObject *parent)
+    : QObject(parent)
+    , m_main(main)
+    , m_controller(controller)
+    , m_window(std::make_unique<PlayerWindow>(main, controller, defaults))
+{
+    auto *motion = new DesktopMotionPreference(this);
+    const auto followMotion = [this, motion] { m_window->root()->setReducedMotion(motion->reduced()); };
+    connect(motion, &DesktopMotionPreference::reducedChanged, this, followMotion);
+    followMotion();
+
+    connect(qApp, &QGuiApplication::applicationStateChanged, &controller,
+        [&controller](Qt::ApplicationState state) {
+            switch (state) {
+            case Qt::ApplicationActive:
+                controller.scenePhaseChanged(AppController::ScenePhase::Active);
+                break;
+            case Qt::ApplicationInactive:
+                controller.scenePhaseChanged(AppController::ScenePhase::Inactive);
+                break;
+            case Qt::ApplicationHidden:
+            case Qt::ApplicationSuspended:
+                controller.scenePhaseChanged(AppController::ScenePhase::Background);
+                break;
+            }
+        });
+    qApp->installEventFilter(this);
+}
+
+PlayerDesktopApplication::~PlayerDesktopApplication()
+{
+    qApp->removeEventFilter(this);
+}
+
+void PlayerDesktopApplication::launch()
+{
+    m_window->present();
+    m_main.post([controller = QPointer(&m_controller)] {
+        if (controller)
+            controller->start();
+    });
+}
+
+bool PlayerDesktopApplication::eventFilter(QObject *watched, QEvent *event)
+{
+    // Left and right turn pages wherever the keyboard is, except in text, in a dialog, and where there is
+    // no show to turn.
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if ((key->key() != Qt::Key_Left && key->key() != Qt::Key_Right) || key->isAutoRepeat()
+        || key->modifiers() != Qt::NoModifier)
+        return false;
+    QWidget *focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit *>(focus) || qobject_cast<QTextEdit *>(focus)
+        || qobject_cast<QPlainTextEdit *>(focus) || QApplication::activeModalWidget())
+        return false;
+    const ShowPhase::Kind phase = m_controller.model().phase().kind;
+    if (phase == ShowPhase::Lobby || phase == ShowPhase::Ended)
+        return false;
+    m_controller.model().turnLocally(key->key() == Qt::Key_Left ? -1 : 1);
+    return true;
+}
+
+} // namespace pgw
