@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the Player needs to build, run and test.
+# Installs the Debian packages the Player needs to build, run, test and package.
+# librsvg2-bin renders the icon sizes; libqt6svg6 draws the SVG window icon; desktop-file-utils and
+# appstream validate the desktop metadata; dpkg-dev and file let CPack work out package dependencies.
 # Idempotent: does nothing when everything is already installed.
 set -euo pipefail
 
@@ -8,6 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libssl-dev libavahi-client-dev libasound2-dev
     avahi-daemon dbus iproute2 clang-format
+    librsvg2-bin libqt6svg6 desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()
