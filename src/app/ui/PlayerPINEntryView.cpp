@@ -7,13 +7,35 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace pgw {
+
+namespace {
+
+// A closed padlock in the accent colour.
+QPixmap lockSymbol(qreal ratio)
+{
+    QPixmap pixmap(QSize(28, 32) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(StageStyle::brass(), 3.2));
+    painter.drawArc(QRectF(7, 2, 14, 18), 0, 180 * 16);
+    painter.drawLine(QPointF(7, 11), QPointF(7, 15));
+    painter.drawLine(QPointF(21, 11), QPointF(21, 15));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(StageStyle::brass());
+    painter.drawRoundedRect(QRectF(2, 14, 24, 17), 3, 3);
+    return pixmap;
+}
+
+} // namespace
 
 PlayerPINEntryView::PlayerPINEntryView(QWidget *parent)
     : QDialog(parent)
@@ -27,7 +49,7 @@ PlayerPINEntryView::PlayerPINEntryView(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
     auto *lock = new QLabel(this);
-    lock->setPixmap(style()->standardIcon(QStyle::SP_VistaShield).pixmap(32, 32));
+    lock->setPixmap(lockSymbol(devicePixelRatioF()));
     layout->addWidget(lock, 0, Qt::AlignHCenter);
     QFont heading = m_heading->font();
     heading.setBold(true);

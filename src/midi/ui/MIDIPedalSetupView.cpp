@@ -31,6 +31,12 @@ MIDIPedalSetupView::MIDIPedalSetupView(MIDIPageTurnController &midi, QWidget *pa
     setWindowTitle(u"MIDI Page Turns"_s);
     setMinimumWidth(520);
     auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(u"MIDI Page Turns"_s, this);
+    QFont heading = title->font();
+    heading.setBold(true);
+    heading.setPointSizeF(heading.pointSizeF() * 1.2);
+    title->setFont(heading);
+    layout->addWidget(title);
 
     m_banner = new QFrame(this);
     m_banner->setObjectName(u"learning-banner"_s);
