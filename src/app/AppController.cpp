@@ -71,7 +71,7 @@ AppController::AppController(Environment environment, QObject *parent)
     installModelCallbacks();
     purgeEphemeralResidue();
     installObservations();
-    applyArguments(environment.arguments);
+    applyOptions(environment.options);
 }
 
 AppController::~AppController()
@@ -209,21 +209,20 @@ void AppController::installObservations()
     armHealthTimer();
 }
 
-void AppController::applyArguments(const QStringList &arguments)
+void AppController::applyOptions(const LaunchOptions &options)
 {
-    const qsizetype name = arguments.indexOf(u"--name"_s);
-    if (name >= 0 && name + 1 < arguments.size())
-        m_defaults.setValue(DefaultsKeys::playerName, arguments.at(name + 1));
-    if (arguments.contains(u"--paper"_s))
+    if (options.name)
+        m_defaults.setValue(DefaultsKeys::playerName, *options.name);
+    if (options.paper)
         m_settings->setInvert(false);
-    if (arguments.contains(u"--invert"_s))
+    if (options.invert)
         m_settings->setInvert(true);
-    if (arguments.contains(u"--demo"_s)) {
+    if (options.demo) {
         m_main.post([self = QPointer(this)] {
             if (self)
                 self->startDemo();
         });
-        if (arguments.contains(u"--peek"_s)) {
+        if (options.peek) {
             m_demoPeek = m_main.postAfter(demoPeekDelay, [self = QPointer(this)] {
                 if (self)
                     self->m_model->turnLocally(+1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "annotations/PrivateAnnotationStore.h"
+#include "app/LaunchOptions.h"
 #include "app/SettingsStore.h"
 #include "app/ShowActivity.h"
 #include "assets/AssetStore.h"
@@ -71,7 +72,8 @@ public:
         std::unique_ptr<PlayerMIDIInput> midiInput;
         std::unique_ptr<ShowActivity> activity;
         QString demoPagesFolder;
-        QStringList arguments;
+        // Join links among them are left to the shell, which opens them once the window shows.
+        LaunchOptions options;
         // How often the link's health is reported even when nothing else changes.
         double healthInterval = AppController::healthInterval;
     };
@@ -123,7 +125,7 @@ private:
     void wireLiveTransports();
     void installModelCallbacks();
     void installObservations();
-    void applyArguments(const QStringList &arguments);
+    void applyOptions(const LaunchOptions &options);
     void handleState(const PlayerConnection::State &state);
     void handleAuthentication(PlayerConnection::AuthenticationEvent event);
     void setPinPrompt(const std::optional<PlayerPINPrompt> &prompt);

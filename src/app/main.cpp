@@ -1,4 +1,6 @@
 #include "app/AppController.h"
+#include "app/PlayerCommandLine.h"
+#include "app/PlayerInstance.h"
 #include "app/TerminationSignals.h"
 #include "app/ui/DesktopPalette.h"
 #include "app/ui/PlayerDesktopApplication.h"
@@ -10,19 +12,76 @@
 #include "support/SerialQueue.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A later launch waits this long for a Player that holds the data directory to start answering.
+constexpr int startingPlayerMilliseconds = 5000;
+
+void setIdentity()
+{
+    // Paths without spaces: settings in ~/.config/pagewright, data in ~/.local/share/pagewright.
+    QCoreApplication::setOrganizationName(u"pagewright"_s);
+    QCoreApplication::setApplicationName(u"pagewright-player"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(PGW_VERSION));
+    QGuiApplication::setApplicationDisplayName(u"Pagewright Player"_s);
+    QGuiApplication::setDesktopFileName(u"pagewright-player"_s);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     pgw::keepLargeBuffersForReuse();
+    setIdentity();
+    pgw::PlayerCommandLine command;
+    std::unique_ptr<pgw::PlayerInstance> instance;
+    {
+        // Without a display: --help, --version, a bad option and a hand-off to a running Player never
+        // need one.
+        QCoreApplication commandLine(argc, argv);
+        command = pgw::PlayerCommandLine::parse(commandLine.arguments());
+        switch (command.action) {
+        case pgw::PlayerCommandLine::Action::Help:
+        case pgw::PlayerCommandLine::Action::Version:
+            std::fputs(qPrintable(command.text), stdout);
+            return 0;
+        case pgw::PlayerCommandLine::Action::Error:
+            std::fprintf(stderr,
+                "pagewright-player: %s\nTry 'pagewright-player --help' for more information.\n",
+                qPrintable(command.text));
+            return 2;
+        case pgw::PlayerCommandLine::Action::Run:
+            break;
+        }
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        instance = std::make_unique<pgw::PlayerInstance>(
+            pgw::PlayerInstance::defaultSocketPath(), pgw::PlayerInstance::lockPathIn(data));
+        QElapsedTimer waited;
+        waited.start();
+        while (!instance->lockDataDirectory()) {
+            if (instance->handOff(command.options.joinLinks))
+                return 0;
+            if (waited.elapsed() > startingPlayerMilliseconds) {
+                std::fputs(
+                    "pagewright-player: another Player holds the data directory and does not answer.\n",
+                    stderr);
+                return 1;
+            }
+            QThread::msleep(100);
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(u"Pagewright"_s);
-    QApplication::setApplicationName(u"Pagewright Player"_s);
-    QApplication::setApplicationVersion(QStringLiteral(PGW_VERSION));
-    QApplication::setDesktopFileName(u"pagewright-player"_s);
     pgw::applyDesktopPalette(app);
+    instance->serve();
 
     // The queues outlive the controller, which hands them work until it is gone.
     pgw::EventLoopScheduler mainScheduler(&app);
@@ -40,11 +99,13 @@ int main(int argc, char *argv[])
     environment.midiInput = std::make_unique<pgw::PlayerAlsaMIDIInput>(mainScheduler);
     environment.activity = std::make_unique<pgw::FreedesktopShowActivity>();
     environment.demoPagesFolder = pgw::DemoShow::defaultPagesFolder();
-    environment.arguments = QApplication::arguments();
+    environment.options = command.options;
     pgw::AppController controller(std::move(environment));
 
     pgw::PlayerDesktopApplication desktop(mainScheduler, controller, defaults);
-    desktop.launch();
+    QObject::connect(
+        instance.get(), &pgw::PlayerInstance::activated, &desktop, &pgw::PlayerDesktopApplication::openLinks);
+    desktop.launch(command.options.joinLinks);
 
     pgw::TerminationSignals termination;
     QObject::connect(

@@ -4,6 +4,7 @@
 #include "../link/MemoryStream.h"
 #include "../midi/FakeMIDIInput.h"
 #include "app/AppController.h"
+#include "app/PlayerCommandLine.h"
 #include "support/DefaultsStore.h"
 #include "support/EventLoopScheduler.h"
 #include "support/ManualScheduler.h"
@@ -47,7 +48,7 @@ inline AppController::Environment environment(const QString &dataDirectory, Defa
     environment.connection.jitter = [](double, double) { return 1.0; };
     environment.midiInput = std::make_unique<FakeMIDIInput>();
     environment.demoPagesFolder = DemoShow::defaultPagesFolder();
-    environment.arguments = arguments;
+    environment.options = PlayerCommandLine::parse(arguments).options;
     return environment;
 }
 

@@ -25,22 +25,56 @@ DiscoveredHost hostAt(quint16 port, const QString &name = u"Stage Host"_s)
 
 } // namespace
 
+Q_DECLARE_METATYPE(pgw::PlayerCommandLine::Action)
+Q_DECLARE_METATYPE(pgw::LaunchOptions)
+
 class AppControllerTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void commandLineOptions()
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<PlayerCommandLine::Action>("action");
+        QTest::addColumn<LaunchOptions>("options");
+        const QString link = u"pagewright-player://join?host=10.0.0.2&port=7000"_s;
+        QTest::newRow("window-system options pass")
+            << QStringList {u"-platform"_s, u"offscreen"_s, u"--demo"_s, u"--peek"_s}
+            << PlayerCommandLine::Action::Run << LaunchOptions {{}, false, false, true, true, {}};
+        QTest::newRow("first name, links in order")
+            << QStringList {u"--name"_s, u"Ann"_s, link, u"--name"_s, u"Bo"_s, link + u"1"_s}
+            << PlayerCommandLine::Action::Run
+            << LaunchOptions {u"Ann"_s, false, false, false, false, {QUrl(link), QUrl(link + u"1"_s)}};
+        QTest::newRow("name without value")
+            << QStringList {u"--name"_s} << PlayerCommandLine::Action::Error << LaunchOptions {};
+        QTest::newRow("unknown option")
+            << QStringList {u"--fullscreen"_s} << PlayerCommandLine::Action::Error << LaunchOptions {};
+        QTest::newRow("help") << QStringList {u"--help"_s} << PlayerCommandLine::Action::Help
+                              << LaunchOptions {};
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(PlayerCommandLine::Action, action);
+        QFETCH(LaunchOptions, options);
+        const PlayerCommandLine command
+            = PlayerCommandLine::parse(QStringList {u"pagewright-player"_s} + arguments);
+        QCOMPARE(command.action, action);
+        QCOMPARE(command.options, options);
+        QCOMPARE(command.text.isEmpty(), action == PlayerCommandLine::Action::Run);
+    }
+
+    void launchOptionsApplyToTheSettings()
     {
         ManualController both({u"pagewright-player"_s, u"--invert"_s, u"--paper"_s, u"--name"_s, u"Zed"_s});
         QVERIFY(both->settings().invert());
         QCOMPARE(both.defaults.value(DefaultsKeys::playerName).toString(), u"Zed"_s);
-
-        ManualController peekAlone({u"pagewright-player"_s, u"--peek"_s, u"--name"_s});
+        ManualController peekAlone({u"pagewright-player"_s, u"--peek"_s});
         peekAlone.scheduler.advance(6);
         QVERIFY(!peekAlone->isDemoRunning());
         QCOMPARE(peekAlone->model().phase(), ShowPhase::lobby());
-        QVERIFY(!peekAlone.defaults.contains(DefaultsKeys::playerName));
     }
 
     void demoPlaysItsFirstCycle()

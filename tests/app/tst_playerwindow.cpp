@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -138,22 +137,6 @@ private Q_SLOTS:
         QVERIFY(window.findChild<QLabel *>(u"ended-text"_s)->text().startsWith(u"this Player and the Mac"_s));
         QTest::mouseClick(window.findChild<QPushButton *>(u"back-to-lobby"_s), Qt::LeftButton);
         QCOMPARE(window.root()->currentWidget(), static_cast<QWidget *>(window.root()->lobby()));
-    }
-
-    void playerStartsOffscreenAndExitsCleanlyWhenItsWindowCloses()
-    {
-        QProcess player;
-        player.setProgram(QStringLiteral(PGW_PLAYER_BINARY));
-        player.setArguments({u"-platform"_s, u"offscreen"_s});
-        player.start();
-        QVERIFY(player.waitForStarted());
-        QTest::qWait(500);
-        QCOMPARE(player.state(), QProcess::Running);
-        // SIGTERM closes the window; closing the last window ends the Player normally.
-        player.terminate();
-        QVERIFY(player.waitForFinished(10000));
-        QCOMPARE(player.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(player.exitCode(), 0);
     }
 };
 

@@ -1,12 +1,17 @@
 #include "app/ui/LobbyView.h"
 
 #include "app/AppController.h"
+#include "app/ui/JoinLinkDialog.h"
 #include "app/ui/Sheets.h"
 #include "link/DiscoveredHostListModel.h"
+#include "link/PlayerJoinLink.h"
 #include "saved/SavedShowListModel.h"
 #include "stage/ui/StageStyle.h"
 
+#include <QAction>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -147,6 +152,25 @@ LobbyView::LobbyView(Scheduler &main, AppController &controller, QWidget *parent
     layout->addWidget(m_follow);
     layout->addWidget(m_ownPages);
 
+    // A desktop has no system scanner for the Host's QR code, so the lobby reads it, or its link, itself.
+    auto *withLink = new QPushButton(u"Join with a link or QR code…"_s, column);
+    withLink->setObjectName(u"join-with-link"_s);
+    withLink->setToolTip(u"Paste, drop or scan the Host’s join link or QR code (Ctrl+L)"_s);
+    connect(withLink, &QPushButton::clicked, this, &LobbyView::openJoinDialog);
+    layout->addWidget(withLink);
+    auto *openDialog = new QAction(this);
+    openDialog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    openDialog->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(openDialog, &QAction::triggered, this, &LobbyView::openJoinDialog);
+    addAction(openDialog);
+    // The name field keeps its own paste: a line edit claims the keys it edits with.
+    auto *paste = new QAction(this);
+    paste->setShortcut(QKeySequence::Paste);
+    paste->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(paste, &QAction::triggered, this, [this] { openJoinDialog()->pasteClipboard(); });
+    addAction(paste);
+    setAcceptDrops(true);
+
     auto *demo = new QPushButton(u"No Host nearby? Watch the demo."_s, column);
     demo->setObjectName(u"watch-demo"_s);
     demo->setFlat(true);
@@ -244,6 +268,39 @@ void LobbyView::showEvent(QShowEvent *event)
         self->m_searchedLongEnough = true;
         self->refreshHosts();
     });
+}
+
+void LobbyView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (JoinLinkDialog::canTake(*event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void LobbyView::dropEvent(QDropEvent *event)
+{
+    openJoinDialog()->take(*event->mimeData());
+    event->acceptProposedAction();
+}
+
+JoinLinkDialog *LobbyView::openJoinDialog()
+{
+    if (m_joinDialog) {
+        m_joinDialog->raise();
+        m_joinDialog->activateWindow();
+        return m_joinDialog;
+    }
+    m_joinDialog = new JoinLinkDialog(m_main, m_controller, this);
+    // The Host of the link is the one a later join uses, and without a name the name comes next.
+    connect(m_joinDialog, &JoinLinkDialog::joinLinkOpened, this, [this](const QUrl &url) {
+        if (const auto host = PlayerJoinLink::discoveredHost(url)) {
+            m_selectedHostID = host->id;
+            refreshHosts();
+        }
+        if (!m_controller.isJoined())
+            m_name->setFocus();
+    });
+    presentSheet(m_joinDialog);
+    return m_joinDialog;
 }
 
 std::optional<DiscoveredHost> LobbyView::selectedHost() const

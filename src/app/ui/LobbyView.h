@@ -3,6 +3,7 @@
 #include "link/DiscoveredHost.h"
 #include "support/Scheduler.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -19,6 +20,7 @@ namespace pgw {
 class AppController;
 
 class DiscoveredHostListModel;
+class JoinLinkDialog;
 class SavedShowListModel;
 
 // Where the musician starts: a name, the Hosts nearby, the demo, the sheets and the saved shows.
@@ -47,9 +49,13 @@ public:
     std::optional<DiscoveredHost> selectedHost() const;
     bool canJoin() const;
     void join(bool turnsPagesLocally);
+    // The dialog that joins from a pasted or dropped link or a picture of the Host's QR code.
+    JoinLinkDialog *openJoinDialog();
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void refreshHosts();
@@ -65,6 +71,7 @@ private:
     QString m_selectedHostID;
     bool m_searchedLongEnough = false;
     TaskHandle m_searchTimer;
+    QPointer<JoinLinkDialog> m_joinDialog;
 
     QLineEdit *m_name = nullptr;
     QListView *m_hostList = nullptr;

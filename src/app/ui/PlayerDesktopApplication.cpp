@@ -1,6 +1,7 @@
 #include "app/ui/PlayerDesktopApplication.h"
 
 #include "app/AppController.h"
+#include "app/AppLogging.h"
 #include "app/DesktopMotionPreference.h"
 #include "app/ui/PlayerWindow.h"
 #include "app/ui/RootView.h"
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 
@@ -50,13 +52,26 @@ PlayerDesktopApplication::~PlayerDesktopApplication()
     qApp->removeEventFilter(this);
 }
 
-void PlayerDesktopApplication::launch()
+void PlayerDesktopApplication::launch(const QList<QUrl> &joinLinks)
 {
     m_window->present();
-    m_main.post([controller = QPointer(&m_controller)] {
-        if (controller)
-            controller->start();
+    m_main.post([self = QPointer(this), joinLinks] {
+        if (self)
+            self->openLinks(joinLinks);
     });
+}
+
+void PlayerDesktopApplication::openLinks(const QList<QUrl> &joinLinks)
+{
+    m_window->present();
+    for (const QUrl &link : joinLinks) {
+        // Where it leads, never what it carries: a link may hold the Host's PIN or secret.
+        const QUrlQuery query(link);
+        qCInfo(pgwApp).noquote() << "opening a join link to"
+                                 << query.queryItemValue(u"host"_s) + u':' + query.queryItemValue(u"port"_s);
+        m_controller.handleDeepLink(link);
+    }
+    m_controller.start();
 }
 
 bool PlayerDesktopApplication::eventFilter(QObject *watched, QEvent *event)

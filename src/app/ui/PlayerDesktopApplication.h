@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QUrl>
 
 #include <memory>
 
@@ -23,8 +24,12 @@ public:
     ~PlayerDesktopApplication() override;
 
     PlayerWindow &window() const { return *m_window; }
-    // Shows the window and, on the next turn of the event loop, starts MIDI and browsing.
-    void launch();
+    // Shows the window and, on the next turn of the event loop, opens the join links the Player was
+    // started with and starts MIDI and browsing.
+    void launch(const QList<QUrl> &joinLinks = {});
+    // Join links from the desktop (or a second launch): the window comes to the front, the links are
+    // opened in order.
+    void openLinks(const QList<QUrl> &joinLinks);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
