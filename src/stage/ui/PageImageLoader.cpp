@@ -27,6 +27,23 @@ QImage settled(QImage image, bool gray)
         image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
+// A PNG in memory, read under the allocation limit.
+struct PngReader
+{
+    QBuffer buffer;
+    QImageReader reader;
+
+    explicit PngReader(const QByteArray &png)
+    {
+        buffer.setData(png);
+        buffer.open(QIODevice::ReadOnly);
+        reader.setDevice(&buffer);
+        reader.setFormat("png");
+        reader.setAutoTransform(false);
+        reader.setAllocationLimit(PageImageLoader::allocationLimitMegabytes);
+    }
+};
+
 } // namespace
 
 QString PageImageLoader::Request::cacheKey() const
@@ -103,11 +120,8 @@ QSize PageImageLoader::pixelSize(const QByteArray &png)
 {
     if (png.isEmpty())
         return {};
-    QBuffer buffer;
-    buffer.setData(png);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    const QSize size = reader.size();
+    PngReader source(png);
+    const QSize size = source.reader.size();
     return size.isValid() && !size.isEmpty() ? size : QSize();
 }
 
@@ -115,13 +129,8 @@ QImage PageImageLoader::decode(const QByteArray &png, const QSize &target, bool 
 {
     if (png.isEmpty())
         return {};
-    QBuffer buffer;
-    buffer.setData(png);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "png");
-    reader.setAutoTransform(false);
-    reader.setAllocationLimit(allocationLimitMegabytes);
-    QImage image = reader.read();
+    PngReader source(png);
+    QImage image = source.reader.read();
     if (image.isNull())
         return {};
     // Scaled before its format is settled, so a full-size page is never copied only to change format.
