@@ -5,12 +5,10 @@
 #include "app/DesktopMotionPreference.h"
 #include "app/ui/PlayerWindow.h"
 #include "app/ui/RootView.h"
+#include "stage/ui/KeyboardFocus.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 #include <QUrlQuery>
 
 using namespace Qt::StringLiterals;

@@ -1,37 +1,19 @@
 #include "stage/ui/DesktopStageScrollView.h"
 
 #include "stage/StageTurns.h"
+#include "stage/ui/KeyboardFocus.h"
 
 #include <QApplication>
 #include <QGestureEvent>
-#include <QLineEdit>
 #include <QNativeGestureEvent>
 #include <QPinchGesture>
-#include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextEdit>
 
 #include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace pgw {
-
-namespace {
-
-bool textInputEditing()
-{
-    QWidget *focus = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit *>(focus))
-        return true;
-    if (auto *edit = qobject_cast<QTextEdit *>(focus))
-        return !edit->isReadOnly();
-    if (auto *edit = qobject_cast<QPlainTextEdit *>(focus))
-        return !edit->isReadOnly();
-    return false;
-}
-
-} // namespace
 
 DesktopStageScrollView::DesktopStageScrollView(Scheduler &scheduler, QWidget *parent)
     : QScrollArea(parent)
@@ -115,7 +97,7 @@ bool DesktopStageScrollView::swipe(double dx, double dy)
 
 void DesktopStageScrollView::keyPressEvent(QKeyEvent *event)
 {
-    const auto turn = StageLayout::pageTurnForKey(event->key(), textInputEditing(), event->isAutoRepeat());
+    const auto turn = StageLayout::pageTurnForKey(event->key(), textInputHasFocus(), event->isAutoRepeat());
     if (!turn) {
         // Held keys are swallowed so that a held arrow does not scroll either.
         if (event->isAutoRepeat() && StageLayout::pageTurnForKey(event->key(), false, false))

@@ -8,12 +8,11 @@
 #include "stage/ui/DesktopPageSurface.h"
 #include "stage/ui/DesktopStageDocumentView.h"
 #include "stage/ui/DesktopStageScrollView.h"
+#include "stage/ui/KeyboardFocus.h"
 
+#include <QAbstractButton>
 #include <QApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextEdit>
 
 #include <cmath>
 
@@ -31,11 +30,10 @@ QRect pixelRect(const QRectF &frame, double m)
         QSize(qRound(frame.width() * m), qRound(frame.height() * m)));
 }
 
-bool editingText()
+// Text being typed, or a control reached with the keyboard, keeps the keys.
+bool focusBelongsElsewhere()
 {
-    QWidget *focus = QApplication::focusWidget();
-    return qobject_cast<QLineEdit *>(focus) || qobject_cast<QTextEdit *>(focus)
-        || qobject_cast<QPlainTextEdit *>(focus);
+    return textInputHasFocus() || qobject_cast<QAbstractButton *>(QApplication::focusWidget());
 }
 
 } // namespace
@@ -644,7 +642,7 @@ void DesktopStageView::requestFocus()
         if (!self)
             return;
         QWidget *window = self->window();
-        if (!window->isActiveWindow() || QApplication::activeModalWidget() || editingText())
+        if (!window->isActiveWindow() || QApplication::activeModalWidget() || focusBelongsElsewhere())
             return;
         self->m_scrollView->setFocus();
     });

@@ -39,7 +39,8 @@ QToolButton *button(QWidget *parent, QBoxLayout *row, const QString &text, const
     item->setObjectName(objectName);
     item->setAccessibleName(text);
     item->setFont(StageStyle::mono());
-    item->setFocusPolicy(Qt::StrongFocus);
+    // Reached with Tab; a click leaves the keys with the pages, so Space still turns.
+    item->setFocusPolicy(Qt::TabFocus);
     item->setAutoRaise(true);
     row->addWidget(item);
     return item;
@@ -456,7 +457,7 @@ void StageView::refreshChip()
     const bool practice = m_model.practiceMode();
     // In practice there is no Host to follow, so the chip only tells.
     m_chip->setEnabled(!practice);
-    m_chip->setFocusPolicy(practice ? Qt::NoFocus : Qt::StrongFocus);
+    m_chip->setFocusPolicy(practice ? Qt::NoFocus : Qt::TabFocus);
     setAccessibleText(m_chip,
         practice ? u"Saved show practice. "_s + position
                  : u"Turning my own pages. "_s + position + u". Follow host"_s);
