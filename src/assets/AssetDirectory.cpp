@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,7 +58,8 @@ std::optional<QString> AssetDirectory::filePath(const QString &name) const
 
 void AssetDirectory::create() const
 {
-    QDir().mkpath(m_path);
+    if (!QDir().mkpath(m_path))
+        qCWarning(lcAssets, "Could not create the cache directory %s", qUtf8Printable(m_path));
 }
 
 AssetLedger AssetDirectory::listing() const
@@ -83,13 +87,25 @@ std::optional<QByteArray> AssetDirectory::readAndTouch(const QString &name, qint
     // No following links, and no waiting on a FIFO someone left here.
     const int fd
         = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        const int error = errno;
+        // A missing file is an ordinary miss.
+        if (error == ELOOP)
+            qCWarning(lcAssets, "Refusing cache file %s: a symbolic link", qUtf8Printable(name));
+        else if (error != ENOENT)
+            qCWarning(lcAssets, "Could not read cache file %s: %s", qUtf8Printable(name), strerror(error));
         return std::nullopt;
+    }
     std::optional<QByteArray> bytes;
     struct stat info;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0
-        && info.st_size <= maxFileBytes) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        qCWarning(lcAssets, "Refusing cache file %s: not a regular file", qUtf8Printable(name));
+    } else if (info.st_size <= 0 || info.st_size > maxFileBytes) {
+        qCWarning(lcAssets, "Refusing cache file %s: %lld bytes", qUtf8Printable(name), qint64(info.st_size));
+    } else {
         bytes = readBounded(fd, info.st_size);
+        if (!bytes)
+            qCWarning(lcAssets, "Could not read cache file %s", qUtf8Printable(name));
         const timespec times[2] = {{0, UTIME_OMIT}, fromMilliseconds(touchTime)};
         ::futimens(fd, times);
     }
@@ -111,24 +127,42 @@ bool AssetDirectory::rename(const QString &from, const QString &to) const
     return fromPath && toPath && QDir().rename(*fromPath, *toPath);
 }
 
-bool AssetDirectory::writeAtomically(const QString &path, const QByteArray &bytes)
+bool AssetDirectory::writeAtomically(
+    const QString &path, const QByteArray &bytes, const QLoggingCategory &category)
 {
     // QSaveFile writes through a link to its target; a link here must be replaced, not followed.
-    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+    if (QFileInfo(path).isSymLink() && !removeItem(path, category))
         return false;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = file.errorString();
+    } else if (file.write(bytes) != bytes.size()) {
+        // A short write on a full disk sets no error of its own; the reason is only in errno.
+        reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                      : QString::fromLocal8Bit(strerror(errno));
         file.cancelWriting();
-        return false;
+    } else if (!file.commit()) {
+        reason = file.errorString();
+    } else {
+        return true;
     }
-    return file.commit();
+    qCWarning(category, "Could not write %s: %s", qUtf8Printable(path), qUtf8Printable(reason));
+    return false;
 }
 
-bool AssetDirectory::removeItem(const QString &path)
+bool AssetDirectory::removeItem(const QString &path, const QLoggingCategory &category)
 {
-    return QFile::remove(path);
+    QFile file(path);
+    if (file.remove())
+        return true;
+    // Nothing there is the caller's business, not a failure to report.
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        qCWarning(
+            category, "Could not remove %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
+    }
+    return false;
 }
 
 } // namespace pgw

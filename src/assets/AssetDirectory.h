@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assets/AssetLedger.h"
+#include "support/Logging.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,7 +21,7 @@ public:
     // The path of a file directly inside the directory; absent for a name that could leave it.
     std::optional<QString> filePath(const QString &name) const;
 
-    // Creates the directory and its parents; failure shows later as failed writes.
+    // Creates the directory and its parents; failure is logged and shows later as failed writes.
     void create() const;
     // One entry per item: size for regular files (0 for anything else), modification date.
     AssetLedger listing() const;
@@ -32,9 +33,10 @@ public:
     // Moves a file within the directory, never replacing an existing one.
     bool rename(const QString &from, const QString &to) const;
 
-    // The defaults for the store's file operations.
-    static bool writeAtomically(const QString &path, const QByteArray &bytes);
-    static bool removeItem(const QString &path);
+    // The defaults for the store's file operations; failures are logged under `category`.
+    static bool writeAtomically(
+        const QString &path, const QByteArray &bytes, const QLoggingCategory &category = lcAssets());
+    static bool removeItem(const QString &path, const QLoggingCategory &category = lcAssets());
 
     static constexpr qint64 maxFileBytes = 16'777'216;
 

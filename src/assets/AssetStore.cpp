@@ -1,6 +1,7 @@
 #include "assets/AssetStore.h"
 
 #include "assets/AssetCacheName.h"
+#include "support/Logging.h"
 
 #include <QDateTime>
 
@@ -212,8 +213,9 @@ void AssetStore::write(const QString &name, const QByteArray &bytes)
 {
     if (!writeFile(name, bytes)) {
         // Typically a full disk: make room and try once more.
-        const bool evicted = deleteCacheFiles(
-            m_ledger.forcedEvictionCandidates(bytes.size(), m_protectedScoreKey, m_pinnedFileNames));
+        const bool evicted
+            = evict(m_ledger.forcedEvictionCandidates(bytes.size(), m_protectedScoreKey, m_pinnedFileNames),
+                "to make room after a failed write");
         if (!writeFile(name, bytes)) {
             if (evicted)
                 notifyContentsChanged();
@@ -221,7 +223,7 @@ void AssetStore::write(const QString &name, const QByteArray &bytes)
         }
     }
     m_ledger.setEntry(name, {bytes.size(), m_wallClock()});
-    deleteCacheFiles(m_ledger.evictionCandidates(m_protectedScoreKey, m_pinnedFileNames));
+    evict(m_ledger.evictionCandidates(m_protectedScoreKey, m_pinnedFileNames), "over the cache's size cap");
     notifyContentsChanged();
 }
 
@@ -245,6 +247,17 @@ bool AssetStore::deleteCacheFiles(const QStringList &names)
     for (const QString &name : names)
         dropped |= deleteCacheFile(name);
     return dropped;
+}
+
+bool AssetStore::evict(const QStringList &names, const char *why)
+{
+    if (names.isEmpty())
+        return false;
+    qint64 bytes = 0;
+    for (const QString &name : names)
+        bytes += m_ledger.entry(name).value_or(AssetLedger::Entry {}).size;
+    qCInfo(lcAssets, "Evicting %lld cache files (%lld bytes) %s", qint64(names.size()), bytes, why);
+    return deleteCacheFiles(names);
 }
 
 bool AssetStore::migrateLegacy(const Want &want)

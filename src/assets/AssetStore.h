@@ -71,8 +71,11 @@ public:
         // Milliseconds since the epoch; last-use times mirror the files' modification dates.
         std::function<qint64()> wallClock = systemWallClock;
         std::function<bool(const QString &path, const QByteArray &bytes)> writeFile
-            = AssetDirectory::writeAtomically;
-        std::function<bool(const QString &path)> removeFile = AssetDirectory::removeItem;
+            = [](const QString &path, const QByteArray &bytes) {
+                  return AssetDirectory::writeAtomically(path, bytes);
+              };
+        std::function<bool(const QString &path)> removeFile
+            = [](const QString &path) { return AssetDirectory::removeItem(path); };
     };
 
     // Creates the directory and rebuilds the ledger from it, asynchronously on the queue.
@@ -125,6 +128,8 @@ private:
     // Whether the ledger entry was dropped.
     bool deleteCacheFile(const QString &name);
     bool deleteCacheFiles(const QStringList &names);
+    // Deletes files to keep the cache within bounds, saying how much went and why.
+    bool evict(const QStringList &names, const char *why);
     bool migrateLegacy(const Want &want);
     void migrateLegacyFamily(const Want &want);
 
