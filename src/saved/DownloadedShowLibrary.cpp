@@ -2,6 +2,7 @@
 
 #include "assets/AssetDirectory.h"
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <QCollator>
 #include <QDir>
@@ -17,7 +18,11 @@ using DownloadedShowContent::PageRange;
 
 DownloadedShowLibrary::Environment DownloadedShowLibrary::systemEnvironment()
 {
-    return {AssetStore::systemWallClock, AssetDirectory::writeAtomically, AssetDirectory::removeItem};
+    return {AssetStore::systemWallClock,
+        [](const QString &path, const QByteArray &bytes) {
+            return AssetDirectory::writeAtomically(path, bytes, lcFiles());
+        },
+        [](const QString &path) { return AssetDirectory::removeItem(path, lcFiles()); }};
 }
 
 DownloadedShowLibrary::DownloadedShowLibrary(
@@ -51,9 +56,12 @@ void DownloadedShowLibrary::loadRecords()
 {
     // Hidden files and links are skipped; whatever fails a check stays on disk untouched.
     const QFileInfoList files
-        = QDir(m_directory)
-              .entryInfoList({u"*.json"_s}, QDir::Files | QDir::NoSymLinks | QDir::CaseSensitive);
+        = QDir(m_directory).entryInfoList({u"*.json"_s}, QDir::Files | QDir::CaseSensitive);
     for (const QFileInfo &file : files) {
+        if (file.isSymLink()) {
+            qCWarning(lcFiles, "Refusing saved show %s: a symbolic link", qUtf8Printable(file.filePath()));
+            continue;
+        }
         if (const auto record = Record::read(file.filePath(), file.fileName().chopped(5)))
             m_records.insert(record->id, Entry(*record));
     }
@@ -171,16 +179,29 @@ void DownloadedShowLibrary::endLiveSession()
 
 bool DownloadedShowLibrary::persist(const Record &record) const
 {
-    const QByteArray bytes = json::compact(record.toJson());
-    if (bytes.size() > maxRecordBytes || !QDir().mkpath(m_directory))
-        return false;
     const QString path = recordPath(record.id);
+    const QByteArray bytes = json::compact(record.toJson());
+    if (bytes.size() > maxRecordBytes) {
+        qCWarning(lcFiles, "Not writing saved show %s: %lld bytes is over the limit", qUtf8Printable(path),
+            qint64(bytes.size()));
+        return false;
+    }
+    if (!QDir().mkpath(m_directory)) {
+        qCWarning(lcFiles, "Could not create the saved shows directory %s", qUtf8Printable(m_directory));
+        return false;
+    }
     // A file at that name that was not loaded as a record (another program's, a newer release's, one
     // that failed its checks) is left as it is.
     const QFileInfo existing(path);
-    if (!m_records.contains(record.id) && (existing.exists() || existing.isSymLink()))
+    if (!m_records.contains(record.id) && (existing.exists() || existing.isSymLink())) {
+        qCWarning(lcFiles, "Not overwriting %s: a file this Player did not load", qUtf8Printable(path));
         return false;
-    return m_environment.writeFile(path, bytes);
+    }
+    if (!m_environment.writeFile(path, bytes)) {
+        qCWarning(lcFiles, "Could not save the show to %s", qUtf8Printable(path));
+        return false;
+    }
+    return true;
 }
 
 bool DownloadedShowLibrary::commit(const Record &record)
@@ -207,6 +228,7 @@ bool DownloadedShowLibrary::deleteShow(const QString &showID)
     const QString path = recordPath(showID);
     const QFileInfo file(path);
     if ((file.exists() || file.isSymLink()) && !m_environment.removeFile(path)) {
+        qCWarning(lcFiles, "Could not delete the saved show %s", qUtf8Printable(path));
         setLastDeleteFailure(deleteFailedText);
         return false;
     }

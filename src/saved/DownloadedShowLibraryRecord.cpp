@@ -1,6 +1,7 @@
 #include "saved/DownloadedShowContent.h"
 #include "saved/DownloadedShowLibrary.h"
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -23,6 +24,18 @@ QDateTime timestampFromSeconds(double seconds)
     if (!(std::abs(seconds) < timestampLimitSeconds))
         seconds = 0;
     return QDateTime::fromMSecsSinceEpoch(std::llround(seconds * 1000), Qt::UTC);
+}
+
+// Why an object read from a record file is not a record, for the log.
+const char *refusal(const std::optional<QJsonObject> &object)
+{
+    if (!object)
+        return "not a JSON object";
+    if (json::optString(*object, "format"_L1) != DownloadedShowLibrary::recordFormat)
+        return "another program's format";
+    if (json::intOr(*object, "schemaVersion"_L1, 0) > DownloadedShowLibrary::schemaVersion)
+        return "written by a newer version";
+    return "not a consistent saved show";
 }
 
 } // namespace
@@ -103,17 +116,24 @@ std::optional<DownloadedShowLibrary::Record> DownloadedShowLibrary::Record::read
     const QString &path, const QString &fileID)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcFiles, "Could not read saved show %s: %s", qUtf8Printable(path),
+            qUtf8Printable(file.errorString()));
         return std::nullopt;
+    }
     const qint64 size = file.size();
-    if (size < 0 || size > maxRecordBytes)
+    // The file may have grown since it was measured: one byte past the limit tells.
+    const bool oversized = size < 0 || size > maxRecordBytes;
+    const QByteArray bytes = oversized ? QByteArray() : file.read(size + 1);
+    if (oversized || bytes.size() > maxRecordBytes) {
+        qCWarning(lcFiles, "Refusing saved show %s: over %lld bytes", qUtf8Printable(path), maxRecordBytes);
         return std::nullopt;
-    // The file may have grown since it was measured.
-    const QByteArray bytes = file.read(size + 1);
-    if (bytes.size() > maxRecordBytes)
-        return std::nullopt;
+    }
     const auto object = json::parseObject(bytes);
-    return object ? fromJson(*object, fileID) : std::nullopt;
+    auto record = object ? fromJson(*object, fileID) : std::nullopt;
+    if (!record)
+        qCWarning(lcFiles, "Refusing saved show %s: %s", qUtf8Printable(path), refusal(object));
+    return record;
 }
 
 } // namespace pgw
