@@ -1,6 +1,7 @@
 #include "annotations/PrivateAnnotationStore.h"
 
 #include "annotations/PrivateAnnotationEraser.h"
+#include "support/Logging.h"
 
 #include <QSet>
 
@@ -56,6 +57,8 @@ PrivateAnnotationStore::PrivateAnnotationStore(const QString &filePath, const Li
     , m_file(filePath, limits)
 {
     if (const auto error = m_file.load(m_strokesByPage)) {
+        qCWarning(lcFiles, "%s: %s Nothing will be written over it.", qUtf8Printable(m_file.path()),
+            qUtf8Printable(error->text()));
         m_loadBlocked = true;
         m_strokesByPage.clear();
         m_lastPersistenceError = error->text();
@@ -168,6 +171,7 @@ bool PrivateAnnotationStore::write(const PrivateAnnotationPageKey &page, const S
     else
         candidate.insert(page, strokes);
     if (const auto error = m_file.save(candidate)) {
+        qCWarning(lcFiles, "%s: %s", qUtf8Printable(m_file.path()), qUtf8Printable(error->text()));
         setLastPersistenceError(error->text());
         return false;
     }
