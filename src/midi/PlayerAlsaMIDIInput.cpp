@@ -1,5 +1,6 @@
 #include "midi/PlayerAlsaMIDIInput.h"
 
+#include "support/Logging.h"
 #include "support/Scheduler.h"
 
 #include <QCollator>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -99,6 +101,12 @@ QString cardID(int card)
     return id;
 }
 
+bool containsSource(const QList<PlayerAlsaMIDISource> &sources, const QString &id)
+{
+    return std::any_of(sources.cbegin(), sources.cend(),
+        [&id](const PlayerAlsaMIDISource &source) { return source.id == id; });
+}
+
 template<typename Info, int (*Allocate)(Info **), void (*Free)(Info *)>
 std::unique_ptr<Info, void (*)(Info *)> allocated()
 {
@@ -127,12 +135,15 @@ std::optional<PlayerAlsaMIDIError> PlayerAlsaMIDIInput::start()
 {
     if (m_running)
         return std::nullopt;
-    if (!m_seq) {
-        if (auto error = openClient())
-            return error;
-    }
-    if (auto error = openPort())
+    auto error = m_seq ? std::nullopt : openClient();
+    if (!error)
+        error = openPort();
+    if (error) {
+        qCWarning(lcMidi, "MIDI input did not start: %s %s (ALSA error %d)",
+            error->kind == PlayerAlsaMIDIError::Kind::client ? "no sequencer client:" : "no input port:",
+            snd_strerror(error->status), error->status);
         return error;
+    }
     m_pollThread = std::thread([this] { pollLoop(); });
     m_running = true;
     refreshSources();
@@ -205,15 +216,25 @@ void PlayerAlsaMIDIInput::refreshSources()
 {
     if (!m_running || m_port < 0)
         return;
+    const QList<PlayerAlsaMIDISource> previous = m_connectedSources;
     disconnectSources();
     QList<PlayerAlsaMIDISource> connected;
     QList<PlayerMIDISourceInfo> infos;
     // A source that refuses the connection is left out; the others are unaffected.
     for (const PlayerAlsaMIDISource &source : readableSources()) {
-        if (snd_seq_connect_from(m_seq, m_port, source.client, source.port) < 0)
+        if (const int status = snd_seq_connect_from(m_seq, m_port, source.client, source.port); status < 0) {
+            qCWarning(lcMidi, "MIDI source %s refused the connection: %s", qUtf8Printable(source.name),
+                snd_strerror(status));
             continue;
+        }
+        if (!containsSource(previous, source.id))
+            qCInfo(lcMidi, "MIDI source appeared: %s", qUtf8Printable(source.name));
         connected.append(source);
         infos.append({source.name});
+    }
+    for (const PlayerAlsaMIDISource &source : previous) {
+        if (!containsSource(connected, source.id))
+            qCInfo(lcMidi, "MIDI source gone: %s", qUtf8Printable(source.name));
     }
     {
         std::lock_guard lock(m_sourcesMutex);
@@ -282,6 +303,7 @@ void PlayerAlsaMIDIInput::pollLoop()
         if (poll(descriptors.data(), descriptors.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
+            qCWarning(lcMidi, "Waiting on the ALSA sequencer failed: %s", strerror(errno));
             return;
         }
         if (descriptors[count].revents & POLLIN)
@@ -289,8 +311,10 @@ void PlayerAlsaMIDIInput::pollLoop()
         // A broken sequencer descriptor would wake the loop forever; leave it until stop.
         const bool broken = std::any_of(descriptors.begin(), descriptors.begin() + count,
             [](const pollfd &fd) { return fd.revents & (POLLERR | POLLNVAL); });
-        if (broken)
+        if (broken) {
+            qCWarning(lcMidi, "The ALSA sequencer stopped answering; MIDI input is deaf until restarted");
             return;
+        }
         drainEvents();
     }
 }
