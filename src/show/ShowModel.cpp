@@ -2,6 +2,7 @@
 
 #include "link/Wire.h"
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <QPointer>
 
@@ -274,7 +275,16 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
 {
     m_manifestInFlight = false;
     const auto version = answer ? json::optInt32(*answer, "structureVersion"_L1) : std::nullopt;
-    if (!version || *version < m_structureVersion) {
+    if (!answer) {
+        qCDebug(lcShow, "No manifest came back; asking again");
+        m_manifestQueued = true;
+    } else if (!version || *version < m_structureVersion) {
+        if (version) {
+            qCInfo(lcShow, "Refused a manifest of structure version %d, older than %d; asking again",
+                *version, m_structureVersion);
+        } else {
+            qCWarning(lcShow, "Refused a manifest without a structure version; asking again");
+        }
         m_manifestQueued = true;
     } else {
         const auto oldScoreToken = m_lastScoreToken;
@@ -331,6 +341,7 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
             acceptedManifestDidChange(*m_manifest);
     }
     if (m_manifestQueued) {
+        qCDebug(lcShow, "Asking the Host for the manifest again");
         m_manifestQueued = false;
         // Posted rather than called, so a source that answers synchronously cannot recurse without end.
         m_scheduler.post([self = QPointer(this)] {

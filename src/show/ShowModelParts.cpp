@@ -3,6 +3,7 @@
 #include "show/ShowModel.h"
 
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <QPointer>
 
@@ -314,6 +315,11 @@ void ShowModel::finishRenditionRequest(int serial, const std::optional<QJsonObje
     const PartRenditionRequest request = m_renditionInFlight->request;
     m_renditionInFlight.reset();
     const auto rendition = descriptor ? normalizedRendition(*descriptor, request.option) : std::nullopt;
+    if (!descriptor)
+        qCInfo(lcShow, "No rendition came back for part %s", qUtf8Printable(request.key.ref));
+    else if (!rendition)
+        qCWarning(lcShow, "Refused rendition %s: no score token, score key or pages",
+            qUtf8Printable(request.key.ref));
     if (rendition) {
         m_renditionCache.insert(request.key, *rendition);
         if (acceptedRenditionDidChange)
