@@ -1,5 +1,6 @@
 #include "link/AvahiQtPoll.h"
 #include "link/DnsSd.h"
+#include "support/Logging.h"
 
 #include <QHash>
 #include <QObject>
@@ -9,14 +10,36 @@
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/address.h>
+#include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
 
 #include <net/if.h>
 
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+
 namespace pgw {
 
 namespace {
+
+// Clients are remade on every browser restart and every dial: a daemon that stays away is reported
+// once, and again only when the error changes.
+std::atomic<int> reportedClientError {AVAHI_OK};
+
+void reportClientError(const char *what, int error)
+{
+    if (reportedClientError.exchange(error) != error)
+        qCWarning(lcDiscovery, "%s: %s", what, avahi_strerror(error));
+    else
+        qCDebug(lcDiscovery, "%s: %s", what, avahi_strerror(error));
+}
+
+void clientRunning()
+{
+    reportedClientError = AVAHI_OK;
+}
 
 QMap<QString, std::optional<QByteArray>> parseTxt(AvahiStringList *list)
 {
@@ -71,6 +94,7 @@ public:
         m_client.reset(
             avahi_client_new(m_poll.api(), AvahiClientFlags(0), &AvahiBrowser::clientChanged, this, &error));
         if (!m_client) {
+            reportClientError("Avahi is unavailable", error);
             post([this] { reportState(State::Failed); });
             return;
         }
@@ -123,16 +147,22 @@ private:
             return;
         m_browser = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_type.constData(),
             nullptr, AvahiLookupFlags(0), &AvahiBrowser::browserEvent, this);
+        if (!m_browser)
+            qCWarning(
+                lcDiscovery, "Could not start browsing: %s", avahi_strerror(avahi_client_errno(client)));
         post([this, ok = m_browser != nullptr] { reportState(ok ? State::Ready : State::Failed); });
     }
 
     static void clientChanged(AvahiClient *client, AvahiClientState state, void *userdata)
     {
         auto *self = static_cast<AvahiBrowser *>(userdata);
-        if (state == AVAHI_CLIENT_S_RUNNING)
+        if (state == AVAHI_CLIENT_S_RUNNING) {
+            clientRunning();
             self->createBrowser(client);
-        else if (state == AVAHI_CLIENT_FAILURE)
+        } else if (state == AVAHI_CLIENT_FAILURE) {
+            reportClientError("The Avahi daemon is gone", avahi_client_errno(client));
             self->post([self] { self->reportState(State::Failed); });
+        }
     }
 
     static void browserEvent(AvahiServiceBrowser *, AvahiIfIndex interface, AvahiProtocol protocol,
@@ -149,6 +179,8 @@ private:
             self->removed(interface, protocol, QString::fromUtf8(name));
             break;
         case AVAHI_BROWSER_FAILURE:
+            qCWarning(
+                lcDiscovery, "Browsing failed: %s", avahi_strerror(avahi_client_errno(self->m_client.get())));
             self->post([self] { self->reportState(State::Failed); });
             break;
         case AVAHI_BROWSER_ALL_FOR_NOW:
@@ -176,8 +208,11 @@ private:
             it->resolver = avahi_service_resolver_new(m_client.get(), interface, protocol, name.constData(),
                 m_type.constData(), domain.constData(), AVAHI_PROTO_UNSPEC, AvahiLookupFlags(0),
                 &AvahiBrowser::resolved, this);
-            if (!it->resolver)
+            if (!it->resolver) {
+                qCInfo(lcDiscovery, "Could not resolve %s: %s", qUtf8Printable(service.name),
+                    avahi_strerror(avahi_client_errno(m_client.get())));
                 publish(service.name, {});
+            }
         }
     }
 
@@ -208,6 +243,9 @@ private:
         auto it = self->m_entries.find(service);
         if (it != self->m_entries.end() && it->resolver == resolver)
             it->resolver = nullptr;
+        if (event != AVAHI_RESOLVER_FOUND)
+            qCInfo(lcDiscovery, "Could not resolve %s: %s", name,
+                avahi_strerror(avahi_client_errno(avahi_service_resolver_get_client(resolver))));
         avahi_service_resolver_free(resolver);
         self->publish(service,
             event == AVAHI_RESOLVER_FOUND ? parseTxt(txt) : QMap<QString, std::optional<QByteArray>>());
@@ -272,13 +310,18 @@ public:
         int error = 0;
         job->client.reset(
             avahi_client_new(m_poll.api(), AvahiClientFlags(0), &AvahiResolver::clientChanged, job, &error));
-        if (job->client) {
+        if (!job->client) {
+            reportClientError("Avahi is unavailable", error);
+        } else {
             const QByteArray name = service.name.toUtf8();
             const QByteArray type = service.type.toUtf8();
             const QByteArray domain = service.domain.toUtf8();
             job->resolver = avahi_service_resolver_new(job->client.get(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                 name.constData(), type.constData(), domain.constData(), AVAHI_PROTO_UNSPEC,
                 AvahiLookupFlags(0), &AvahiResolver::done, job);
+            if (!job->resolver)
+                qCInfo(lcDiscovery, "Could not resolve %s: %s", name.constData(),
+                    avahi_strerror(avahi_client_errno(job->client.get())));
         }
         if (!job->resolver)
             finishLater(job->id, std::nullopt);
@@ -294,20 +337,35 @@ private:
         AvahiServiceResolver *resolver;
     };
 
-    static void clientChanged(AvahiClient *, AvahiClientState state, void *userdata)
+    static void clientChanged(AvahiClient *client, AvahiClientState state, void *userdata)
     {
+        if (state == AVAHI_CLIENT_S_RUNNING)
+            clientRunning();
         // The daemon went away: no answer will come.
         if (state == AVAHI_CLIENT_FAILURE) {
+            reportClientError("The Avahi daemon is gone", avahi_client_errno(client));
             auto *job = static_cast<Job *>(userdata);
             job->owner->finishLater(job->id, std::nullopt);
         }
     }
 
-    static void done(AvahiServiceResolver *, AvahiIfIndex interface, AvahiProtocol, AvahiResolverEvent event,
-        const char *, const char *, const char *, const char *, const AvahiAddress *address, uint16_t port,
-        AvahiStringList *, AvahiLookupResultFlags, void *userdata)
+    static void done(AvahiServiceResolver *resolver, AvahiIfIndex interface, AvahiProtocol,
+        AvahiResolverEvent event, const char *name, const char *, const char *, const char *,
+        const AvahiAddress *address, uint16_t port, AvahiStringList *, AvahiLookupResultFlags, void *userdata)
     {
         auto *job = static_cast<Job *>(userdata);
+        // Every dial resolves again: a service that stays away is reported once until it is back.
+        const QString service = QString::fromUtf8(name);
+        QSet<QString> &failing = job->owner->m_failing;
+        if (event == AVAHI_RESOLVER_FOUND) {
+            failing.remove(service);
+        } else {
+            const char *reason
+                = avahi_strerror(avahi_client_errno(avahi_service_resolver_get_client(resolver)));
+            logRetry(lcDiscovery(), failing.contains(service),
+                u"Could not resolve %1: %2"_s.arg(service, QString::fromUtf8(reason)));
+            failing.insert(service);
+        }
         std::optional<HostPortAddress> result;
         if (event == AVAHI_RESOLVER_FOUND && address) {
             char text[AVAHI_ADDRESS_STR_MAX] = {};
@@ -347,6 +405,7 @@ private:
 
     AvahiQtPoll m_poll;
     QHash<quint64, Job *> m_jobs;
+    QSet<QString> m_failing;
     quint64 m_lastJob = 0;
     QObject *m_context = new QObject;
 };
