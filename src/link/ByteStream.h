@@ -35,6 +35,8 @@ public:
     virtual State state() const = 0;
     // Bytes given to send() that have not gone out yet.
     virtual qint64 bytesToWrite() const = 0;
+    // Why the stream is waiting or failed, for the log; empty when there is nothing to say.
+    virtual QString errorText() const { return {}; }
 };
 
 using ByteStreamFactory = std::function<std::shared_ptr<ByteStream>(const NetworkEndpoint &)>;

@@ -5,10 +5,21 @@
 #include "link/PlayerCrypto.h"
 #include "link/ServiceByteStream.h"
 #include "link/TcpByteStream.h"
+#include "support/Logging.h"
 
 using namespace Qt::StringLiterals;
 
 namespace pgw {
+
+namespace {
+
+QString withReason(const QString &line, const ByteStream &stream)
+{
+    const QString reason = stream.errorText();
+    return reason.isEmpty() ? line : line + u": "_s + reason;
+}
+
+} // namespace
 
 PlayerConnection::Environment PlayerConnection::systemEnvironment(Scheduler &queue, Scheduler &main)
 {
@@ -108,6 +119,7 @@ void PlayerConnection::retryAuthentication(const QString &pin)
     onQueue([normalized](PlayerConnection &self) {
         if (!self.m_endpoint || self.m_intentionallyClosed)
             return;
+        qCInfo(lcLink, "Retrying with a new PIN");
         self.m_playerPIN = normalized;
         self.m_awaitingAuthentication = false;
         self.m_reconnectWork.cancel();
@@ -119,6 +131,8 @@ void PlayerConnection::retryAuthentication(const QString &pin)
 void PlayerConnection::leave()
 {
     onQueue([](PlayerConnection &self) {
+        if (self.m_endpoint)
+            qCInfo(lcLink, "Leaving %s", qUtf8Printable(self.m_endpoint->description()));
         self.m_intentionallyClosed = true;
         self.forgetJoin();
         self.tearDown();
@@ -211,8 +225,11 @@ void PlayerConnection::requestAsset(qint64 scoreToken, qint64 pageIndex, const Q
         }
         const QString id = self.nextRequestId(u'a');
         const quint64 laneId = lane->id;
-        self.m_requests.addAsset(id, laneId, onMain,
-            self.weakTask([laneId](PlayerConnection &connection) { connection.recycleLane(laneId); }));
+        self.m_requests.addAsset(
+            id, laneId, onMain, self.weakTask([id, laneId](PlayerConnection &connection) {
+                qCInfo(lcLink, "Asset request %s timed out", qUtf8Printable(id));
+                connection.recycleLane(laneId);
+            }));
         self.send(*lane,
             {{"type"_L1, MessageType::asset}, {"requestId"_L1, id}, {"scoreToken"_L1, scoreToken},
                 {"pageIndex"_L1, pageIndex}, {"kind"_L1, kind}, {"version"_L1, version},
@@ -253,6 +270,8 @@ void PlayerConnection::joinOnQueue(const NetworkEndpoint &endpoint, const QStrin
     m_awaitingFreshService = false;
     m_secureDialFailures = 0;
     m_attempts = 0;
+    qCInfo(lcLink, "Joining %s (PIN: %s, link key: %s)", qUtf8Printable(endpoint.description()),
+        m_playerPIN ? "yes" : "no", m_playerKey ? "yes" : "no");
     openControl();
 }
 
@@ -294,12 +313,16 @@ std::shared_ptr<PlayerConnection::Lane> PlayerConnection::makeLane(bool control)
     if (const auto context = secureContext()) {
         // Never fall back to plain text when the channel cannot be made: that would send the PIN in clear.
         const auto nonce = PlayerCrypto::randomConnectionNonce();
-        if (!nonce || context->keyMaterial.isEmpty())
+        if (nonce && !context->keyMaterial.isEmpty())
+            lane->channel = PlayerSecureChannel::create(context->kid, context->keyMaterial, *nonce);
+        if (!lane->channel) {
+            qCWarning(
+                lcLink, "Could not set up a sealed channel for the %s lane; not dialling", lane->name());
             return nullptr;
-        lane->channel = PlayerSecureChannel::create(context->kid, context->keyMaterial, *nonce);
-        if (!lane->channel)
-            return nullptr;
+        }
     }
+    logRetry(lcLink(), control && reconnectsAtCeiling(),
+        u"Dialling %1 (%2 lane)"_s.arg(m_endpoint->description(), QLatin1StringView(lane->name())));
     lane->stream = dial(*m_endpoint);
     if (!lane->stream)
         return nullptr;
@@ -347,8 +370,11 @@ void PlayerConnection::openControl()
     m_control->stream->start();
     m_dialGateWork = m_queue.postAfter(dialGateDelay, weakTask([lane](PlayerConnection &self) {
         auto control = lane.lock();
-        if (control && control == self.m_control && !control->ready)
+        if (control && control == self.m_control && !control->ready) {
+            logRetry(lcLink(), self.reconnectsAtCeiling(),
+                u"No answer from %1 within %2 s"_s.arg(self.m_endpoint->description()).arg(dialGateDelay));
             self.cancelLane(*control);
+        }
     }));
 }
 
@@ -377,21 +403,38 @@ void PlayerConnection::cancelLane(Lane &lane)
     lane.stream->cancel();
 }
 
+void PlayerConnection::cutOff(Lane &lane, const char *reason)
+{
+    qCWarning(lcLink, "Cutting off the %s lane: %s", lane.name(), reason);
+    cancelLane(lane);
+}
+
 void PlayerConnection::laneStateChanged(const std::shared_ptr<Lane> &lane, ByteStream::State state)
 {
     using S = ByteStream::State;
     if (lane == m_control) {
-        if (state == S::Ready)
+        if (state == S::Ready) {
             controlReady();
-        else if (state == S::Waiting)
+        } else if (state == S::Waiting) {
+            logRetry(lcLink(), reconnectsAtCeiling(),
+                withReason(m_endpoint->description() + u" is not reachable for now"_s, *lane->stream));
             controlWaiting(lane);
-        else if (state == S::Failed || state == S::Cancelled)
+        } else if (state == S::Failed || state == S::Cancelled) {
+            if (state == S::Failed) {
+                logRetry(lcLink(), reconnectsAtCeiling(),
+                    withReason(u"Lost the control lane to "_s + m_endpoint->description(), *lane->stream));
+            }
             controlDropped();
+        }
     } else if (lane == m_assets) {
         if (state == S::Ready) {
             lane->ready = true;
             sendOpening(*lane);
         } else if (state == S::Failed || state == S::Cancelled) {
+            if (state == S::Failed) {
+                qCInfo(lcLink).noquote()
+                    << withReason(u"Lost the assets lane to "_s + m_endpoint->description(), *lane->stream);
+            }
             m_assets.reset();
             m_requests.failLane(lane->id);
         }
@@ -407,7 +450,7 @@ void PlayerConnection::controlReady()
     m_helloGateWork = m_queue.postAfter(helloGateDelay, weakTask([lane](PlayerConnection &self) {
         auto control = lane.lock();
         if (control && control == self.m_control && !self.m_sawHello)
-            self.cancelLane(*control);
+            self.cutOff(*control, "no hello from the Host");
     }));
     openAssets();
 }
@@ -420,8 +463,10 @@ void PlayerConnection::controlDropped()
     if (m_control && m_control->channel && !m_controlSawEncrypted && !m_awaitingAuthentication && !m_playerKey
         && !m_hostSupportsEncryption) {
         // A Host that drops every sealed dial before answering probably cannot read them.
-        if (++m_secureDialFailures >= 2)
+        if (++m_secureDialFailures >= 2 && !m_assumeLegacyHost) {
+            qCInfo(lcLink, "The Host dropped sealed dials unanswered; trying plain");
             m_assumeLegacyHost = true;
+        }
     }
     if (m_control)
         cancelLane(*m_control);
@@ -449,6 +494,8 @@ void PlayerConnection::scheduleReconnect()
         return;
     const double step = m_attempts < int(ladder.size()) ? ladder[size_t(m_attempts)] : ladderCeiling;
     const double delay = step * m_jitter(0.8, 1.2);
+    logRetry(lcLink(), reconnectsAtCeiling(),
+        u"Reconnecting in %1 s (attempt %2)"_s.arg(delay, 0, 'f', 2).arg(m_attempts + 1));
     ++m_attempts;
     report(State::connecting());
     m_reconnectWork = m_queue.postAfter(delay, weakTask([](PlayerConnection &self) {
@@ -511,6 +558,8 @@ void PlayerConnection::dropIfStalled(Lane &lane)
 {
     if (lane.stream->bytesToWrite() <= maxBytesToWrite)
         return;
+    qCWarning(lcLink, "Cutting off the %s lane: %lld bytes wait to be sent", lane.name(),
+        qint64(lane.stream->bytesToWrite()));
     // The control connection's drop brings the reconnect ladder; the assets one is replaced.
     if (lane.control)
         cancelLane(lane);

@@ -132,6 +132,7 @@ private:
     void startBrowser();
     void stopBrowser();
     void scheduleBrowserRestart();
+    bool browserRestartsAtCeiling() const { return m_browserAttempts > int(browserLadder.size()); }
     void browserStateChanged(qint64 generation, DnsSdBrowser::State state);
     void browseResults(
         qint64 generation, const QList<DnsSdResult> &results, const QList<DnsSdChange> &changes);
@@ -152,9 +153,13 @@ private:
     void controlReady();
     void controlDropped();
     void scheduleReconnect();
+    // The first step at the ladder's ceiling still counts as climbing; later ones only repeat it.
+    bool reconnectsAtCeiling() const { return m_attempts > int(ladder.size()); }
     void tearDown();
     void forgetJoin();
     void cancelLane(Lane &lane);
+    // Cancels a lane for a reason worth a warning in the log.
+    void cutOff(Lane &lane, const char *reason);
     void recycleLane(quint64 laneId);
     bool isCurrent(const Lane &lane) const;
     static bool isReady(const std::shared_ptr<Lane> &lane);

@@ -2,6 +2,9 @@
 
 #include "link/BrowsedHosts.h"
 #include "link/PlayerConnectionLane.h"
+#include "support/Logging.h"
+
+using namespace Qt::StringLiterals;
 
 namespace pgw {
 
@@ -21,10 +24,14 @@ void PlayerConnection::startBrowser()
     if (m_awaitingFreshService)
         m_firstRecoverySnapshotGeneration = m_browserGeneration;
     m_browser = m_browsers();
+    // Once the restart ladder is under way, a repeated failure is not news.
     if (!m_browser) {
+        if (m_browserAttempts == 0)
+            qCWarning(lcDiscovery, "Could not make a service browser");
         scheduleBrowserRestart();
         return;
     }
+    logRetry(lcDiscovery(), browserRestartsAtCeiling(), u"Browsing for Hosts"_s);
     const qint64 generation = m_browserGeneration;
     auto weak = weak_from_this();
     m_browser->onResultsChanged
@@ -41,6 +48,8 @@ void PlayerConnection::startBrowser()
 
 void PlayerConnection::stopBrowser()
 {
+    if (m_browser || m_browserRetryWork.isActive())
+        qCInfo(lcDiscovery, "Stopped browsing for Hosts");
     m_browserRetryWork.cancel();
     m_browser.reset();
     m_browserAttempts = 0;
@@ -51,6 +60,8 @@ void PlayerConnection::browserStateChanged(qint64 generation, DnsSdBrowser::Stat
 {
     if (state != DnsSdBrowser::State::Failed || generation != m_browserGeneration || !m_browser)
         return;
+    if (m_browserAttempts == 0)
+        qCWarning(lcDiscovery, "The service browser failed");
     // The handler that called us belongs to this browser: nothing of it is touched after this.
     m_browser.reset();
     scheduleBrowserRestart();
@@ -63,8 +74,11 @@ void PlayerConnection::scheduleBrowserRestart()
     const double step = m_browserAttempts < int(browserLadder.size())
         ? browserLadder[size_t(m_browserAttempts)]
         : browserLadderCeiling;
+    const double delay = step * m_jitter(0.8, 1.2);
+    logRetry(lcDiscovery(), browserRestartsAtCeiling(),
+        u"Restarting the service browser in %1 s"_s.arg(delay, 0, 'f', 1));
     ++m_browserAttempts;
-    m_browserRetryWork = m_queue.postAfter(step * m_jitter(0.8, 1.2), weakTask([](PlayerConnection &self) {
+    m_browserRetryWork = m_queue.postAfter(delay, weakTask([](PlayerConnection &self) {
         self.m_browserRetryWork = {};
         self.startBrowser();
     }));
@@ -127,6 +141,7 @@ void PlayerConnection::controlWaiting(const std::shared_ptr<Lane> &lane)
 
 void PlayerConnection::recoverAt(const NetworkEndpoint &endpoint)
 {
+    qCInfo(lcDiscovery, "Found the Host again at %s", qUtf8Printable(endpoint.description()));
     m_awaitingFreshService = false;
     m_endpoint = endpoint;
     m_reconnectWork.cancel();

@@ -17,6 +17,8 @@ struct PlayerConnection::Lane
     FrameReader reader;
     bool ready = false;
     bool cancelled = false;
+
+    const char *name() const { return control ? "control" : "assets"; }
 };
 
 } // namespace pgw

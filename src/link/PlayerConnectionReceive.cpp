@@ -2,6 +2,7 @@
 
 #include "link/PlayerConnectionLane.h"
 #include "support/Json.h"
+#include "support/Logging.h"
 
 using namespace Qt::StringLiterals;
 
@@ -19,7 +20,7 @@ void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteAr
         handleFrame(*lane, std::move(*frame));
     }
     if (lane->reader.hasError() && !lane->cancelled)
-        cancelLane(*lane);
+        cutOff(*lane, "frame length out of bounds");
 }
 
 void PlayerConnection::armWatchdog()
@@ -29,7 +30,7 @@ void PlayerConnection::armWatchdog()
     m_watchdogWork = m_queue.postAfter(watchdogDelay, weakTask([lane](PlayerConnection &self) {
         auto control = lane.lock();
         if (control && control == self.m_control)
-            self.cancelLane(*control);
+            self.cutOff(*control, "the Host went silent");
     }));
 }
 
@@ -37,11 +38,21 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
 {
     if (lane.control)
         armWatchdog();
+    qCDebug(lcLink, "%s lane: frame of type %u, %lld bytes", lane.name(), unsigned(frame.type),
+        qint64(frame.payload.size()));
 
     if (frame.type == Wire::SealedFrame) {
-        auto plaintext = lane.channel ? lane.channel->open(std::move(frame.payload)) : std::nullopt;
-        if (!plaintext || plaintext->isEmpty() || plaintext->size() > Wire::maxPlaintextLength) {
-            cancelLane(lane);
+        if (!lane.channel) {
+            cutOff(lane, "sealed frame on a plain connection");
+            return;
+        }
+        auto plaintext = lane.channel->open(std::move(frame.payload));
+        if (!plaintext) {
+            cutOff(lane, "sealed frame did not open (bad tag or out of sequence)");
+            return;
+        }
+        if (plaintext->isEmpty() || plaintext->size() > Wire::maxPlaintextLength) {
+            cutOff(lane, "sealed frame with an empty or oversized message");
             return;
         }
         if (lane.control)
@@ -65,10 +76,16 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
     const QString type = message ? json::stringOr(*message, "type"_L1) : QString();
     const bool opensRoom
         = type == MessageType::auth && json::stringOr(*message, "status"_L1) == AuthStatus::open;
-    const bool acceptable = (type == MessageType::auth || type == MessageType::end)
-        && !(lane.control && m_controlSawEncrypted) && !(opensRoom && hostHoldsTheKey());
-    if (!acceptable) {
-        cancelLane(lane);
+    if (type != MessageType::auth && type != MessageType::end) {
+        cutOff(lane, "plain frame on a sealed connection");
+        return;
+    }
+    if (lane.control && m_controlSawEncrypted) {
+        cutOff(lane, "plain frame after sealed ones");
+        return;
+    }
+    if (opensRoom && hostHoldsTheKey()) {
+        cutOff(lane, "plain room opening from a Host that holds the key");
         return;
     }
     route(lane, *message);
@@ -122,8 +139,11 @@ void PlayerConnection::route(Lane &lane, const QJsonObject &message)
         if (isReady(m_control))
             send(*m_control, {{"type"_L1, MessageType::pong}, {"t"_L1, message.value("t"_L1)}});
     } else if (type == MessageType::end) {
+        const QString reason = json::stringOr(message, "reason"_L1, EndReason::ended);
+        qCInfo(lcLink, "The Host ended the session%s",
+            reason == EndReason::version ? " (protocol version mismatch)" : "");
         m_intentionallyClosed = true;
-        report(State::ended(json::stringOr(message, "reason"_L1, EndReason::ended)));
+        report(State::ended(reason));
     }
 
     if (lane.control) {
@@ -136,6 +156,7 @@ void PlayerConnection::route(Lane &lane, const QJsonObject &message)
 
 void PlayerConnection::roomOpened(Lane &lane)
 {
+    qCInfo(lcLink, "The Host's room is open: the %s lane continues plain", lane.name());
     lane.channel.reset();
     m_hostRoomIsOpen = true;
     if (lane.control)
@@ -148,11 +169,15 @@ void PlayerConnection::authenticationDemanded(AuthenticationEvent event)
     // The room is closed again: later dials are sealed when there is a PIN, never plain with it.
     const bool roomWasOpen = std::exchange(m_hostRoomIsOpen, false);
     if (roomWasOpen && event == AuthenticationEvent::Required && m_playerPIN && m_control) {
+        qCInfo(lcLink, "The Host closed its room; dialling again sealed with the PIN");
         cancelLane(*m_control);
         return;
     }
     m_awaitingAuthentication = true;
+    if (event == AuthenticationEvent::Required)
+        qCInfo(lcLink, "The Host requires a PIN");
     if (event == AuthenticationEvent::Rejected) {
+        qCWarning(lcLink, "The Host rejected the PIN");
         m_playerPIN.reset();
         m_cachedPINIKM.reset();
     }
@@ -171,6 +196,8 @@ void PlayerConnection::helloReceived()
     m_awaitingFreshService = false;
     m_helloGateWork.cancel();
     stopBrowser();
+    qCInfo(lcLink, "Connected to %s (%s)", qUtf8Printable(m_endpoint->description()),
+        m_controlSawEncrypted ? "sealed" : "plain");
     report(State::connected());
     deliverAuthentication(AuthenticationEvent::Accepted);
     deliver([encrypted = m_controlSawEncrypted](PlayerConnection &self) {

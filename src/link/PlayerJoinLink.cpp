@@ -2,6 +2,7 @@
 
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerCrypto.h"
+#include "support/Logging.h"
 
 #include <QSet>
 #include <QUrlQuery>
@@ -36,15 +37,22 @@ std::optional<quint16> port(const std::optional<QString> &text)
     return quint16(value);
 }
 
+// A link without its query, which may hold the PIN and the session secret.
+QString loggable(const QUrl &url)
+{
+    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo).toDisplayString();
+}
+
 } // namespace
 
 std::optional<DiscoveredHost> discoveredHost(const QUrl &url)
 {
     const QString scheme = url.scheme().toLower();
-    if (scheme != "pagewright-player"_L1 && scheme != "pagewright-player-mac"_L1)
+    if ((scheme != "pagewright-player"_L1 && scheme != "pagewright-player-mac"_L1)
+        || url.host().toLower() != "join"_L1) {
+        qCWarning(lcLink, "Refused link %s: not a join link", qUtf8Printable(loggable(url)));
         return std::nullopt;
-    if (url.host().toLower() != "join"_L1)
-        return std::nullopt;
+    }
 
     const QUrlQuery query(url);
     const QString service = firstItem(query, u"service"_s).value_or(QString()).trimmed();
@@ -64,11 +72,20 @@ std::optional<DiscoveredHost> discoveredHost(const QUrl &url)
         result.recoveryServiceName = service;
         result.endpoint = NetworkEndpoint::service(service);
     } else {
+        qCWarning(
+            lcLink, "Refused join link %s: no host and port, and no service", qUtf8Printable(loggable(url)));
         return std::nullopt;
     }
-    result.pin = PlayerAccessPIN::normalized(firstItem(query, u"pin"_s));
-    result.key = PlayerCrypto::sessionSecret(firstItem(query, u"k"_s));
+    const auto pin = firstItem(query, u"pin"_s);
+    const auto key = firstItem(query, u"k"_s);
+    result.pin = PlayerAccessPIN::normalized(pin);
+    result.key = PlayerCrypto::sessionSecret(key);
     result.supportsEncryption = result.key.has_value();
+    qCInfo(lcLink, "Join link for %s", qUtf8Printable(result.endpoint.description()));
+    if (pin && !result.pin)
+        qCWarning(lcLink, "The join link's PIN is not 4 to 8 digits; ignoring it");
+    if (key && !result.key)
+        qCWarning(lcLink, "The join link's key is not a valid session secret; ignoring it");
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "link/PlayerRequestTracker.h"
 
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <algorithm>
 
@@ -81,6 +82,8 @@ void PlayerRequestTracker::assetChunk(const AssetChunk &chunk)
         const qint64 of = *chunk.of;
         const qint64 bytes = *chunk.bytes;
         if (of < 1 || bytes < 1 || bytes > Wire::maxAssetBytes || chunk.body.size() > bytes) {
+            qCWarning(
+                lcLink, "Refused asset %s: its first chunk announces impossible sizes", qUtf8Printable(id));
             failAsset(id);
             return;
         }
@@ -92,6 +95,8 @@ void PlayerRequestTracker::assetChunk(const AssetChunk &chunk)
         auto partial = m_partialAssets.find(id);
         if (partial == m_partialAssets.end() || chunk.seq != partial->nextSeq
             || partial->buffer.size() + chunk.body.size() > partial->totalBytes) {
+            qCWarning(
+                lcLink, "Refused asset %s: a chunk out of sequence or past its size", qUtf8Printable(id));
             failAsset(id);
             return;
         }

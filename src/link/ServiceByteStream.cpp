@@ -62,6 +62,13 @@ void ServiceByteStream::cancel()
     });
 }
 
+QString ServiceByteStream::errorText() const
+{
+    if (m_dialled)
+        return m_dialled->errorText();
+    return m_state == State::Waiting ? QStringLiteral("the service did not resolve") : QString();
+}
+
 void ServiceByteStream::report(State state)
 {
     m_state = state;

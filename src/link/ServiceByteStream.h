@@ -25,6 +25,7 @@ public:
     void cancel() override;
     State state() const override { return m_state; }
     qint64 bytesToWrite() const override { return m_dialled ? m_dialled->bytesToWrite() : 0; }
+    QString errorText() const override;
 
 private:
     void resolved(const std::optional<HostPortAddress> &address);

@@ -93,6 +93,7 @@ void TcpByteStream::socketError()
 {
     if (m_state == State::Failed || m_state == State::Waiting)
         return;
+    m_errorText = m_socket->errorString();
     readAvailable();
     // Before the connection is up, a refusal or an unreachable peer is worth waiting on; after it, the
     // connection is gone.

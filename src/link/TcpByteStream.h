@@ -26,6 +26,7 @@ public:
     void cancel() override;
     State state() const override { return m_state; }
     qint64 bytesToWrite() const override;
+    QString errorText() const override { return m_errorText; }
 
 private:
     void connected();
@@ -39,6 +40,7 @@ private:
     std::unique_ptr<QTcpSocket> m_socket;
     State m_state = State::Preparing;
     bool m_cancelled = false;
+    QString m_errorText;
 };
 
 } // namespace pgw

@@ -1,0 +1,191 @@
+#include "../TestSupport.h"
+#include "ConnectionHarness.h"
+#include "annotations/PrivateAnnotationStore.h"
+#include "link/PlayerCrypto.h"
+#include "link/PlayerJoinLink.h"
+
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pgw;
+using namespace pgw::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Message
+{
+    QtMsgType type;
+    QString category;
+    QString text;
+};
+
+QList<Message> captured;
+
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    captured.append({type, QString::fromLatin1(context.category), text});
+}
+
+// Collects every message of the Player's categories, debug included, while it lives.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        captured.clear();
+        QLoggingCategory::setFilterRules(u"pgw.*=true"_s);
+        m_previous = qInstallMessageHandler(capture);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules({});
+    }
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    static qsizetype count(QtMsgType type, QLatin1StringView category, const QString &fragment)
+    {
+        return std::count_if(captured.cbegin(), captured.cend(), [&](const Message &message) {
+            return message.type == type && message.category == category && message.text.contains(fragment);
+        });
+    }
+
+private:
+    QtMessageHandler m_previous = nullptr;
+};
+
+const QString wrongPIN = u"730519"_s;
+const QString rightPIN = u"284617"_s;
+const QByteArray linkSecret = "Tr0mb0ne-S3cret!";
+const QString linkSecretBase32 = u"KRZDA3LCGBXGKLKTGNRXEZLUEE"_s;
+
+// Every written form a key could take in a log line.
+QStringList writtenForms(const QByteArray &key)
+{
+    return {QString::fromLatin1(key.toHex()), QString::fromLatin1(key.toBase64()),
+        QString::fromLatin1(key.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals))};
+}
+
+QByteArray nonceOf(const hostsim::HostLaneCodec::Incoming &secureHello)
+{
+    return QByteArray::fromHex(secureHello.message.value("nonce"_L1).toString().toLatin1());
+}
+
+} // namespace
+
+class LoggingTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void joinsNeverLogPINsSecretsOrKeys()
+    {
+        LogCapture capture;
+        const QByteArray wrongIKM = *PlayerCrypto::ikmForJoinPIN(wrongPIN);
+        const QByteArray rightIKM = *PlayerCrypto::ikmForJoinPIN(rightPIN);
+        QList<QByteArray> keys {linkSecret, wrongIKM, rightIKM};
+
+        const QString query = u"?host=127.0.0.1&port=7000&pin="_s + rightPIN + u"&k="_s + linkSecretBase32;
+        const auto linked = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query));
+        QVERIFY(linked);
+        QCOMPARE(linked->key, linkSecret);
+        QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://elsewhere"_s + query)));
+        const auto badKey
+            = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query + u"AB"_s));
+        QVERIFY(badKey && !badKey->key);
+
+        {
+            // Sealed with the link's secret; a plain frame after sealed ones and a box out of sequence
+            // are refused.
+            Harness h;
+            auto control = h.joinAt(linked->endpoint, std::nullopt, linked->pin, linked->key, true);
+            control->hostKeyMaterial = linkSecret;
+            auto assets = h.accept(control);
+            control->received();
+            assets->received();
+            keys << control->host.channel()->key() << assets->host.channel()->key();
+            control->reply(hello());
+            control->reply(hello(), true);
+            h.run();
+            QVERIFY(control->cancelled());
+
+            auto next = h.nextDial();
+            next->hostKeyMaterial = linkSecret;
+            h.accept(next);
+            next->received();
+            keys << next->host.channel()->key();
+            next->host.message(hello()); // sealed and never delivered
+            next->reply(hello());
+            h.run();
+            QVERIFY(next->cancelled());
+        }
+        {
+            // A wrong PIN is rejected, then the right one is accepted.
+            Harness h;
+            auto control = h.join(wrongPIN, std::nullopt, true);
+            auto assets = h.accept(control);
+            for (const auto &lane : {control, assets})
+                keys << *PlayerCrypto::channelKey(wrongIKM, nonceOf(lane->received().first()), u"pin"_s);
+            control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "rejected"_L1}});
+            h.run();
+            h.connection->retryAuthentication(rightPIN);
+            h.run();
+            auto retry = h.network.last();
+            retry->hostKeyMaterial = rightIKM;
+            h.accept(retry);
+            retry->received();
+            keys << retry->host.channel()->key();
+            retry->reply(hello());
+            h.run();
+            QCOMPARE(h.lastState(), State::connected());
+        }
+
+        // The runs were logged, refusals included, so the search below has something to search.
+        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.link"_L1, u"rejected the PIN"_s), 1);
+        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.link"_L1, u"Cutting off"_s), 2);
+        QVERIFY(LogCapture::count(QtDebugMsg, "pgw.link"_L1, u"frame"_s) > 0);
+
+        QStringList secrets {wrongPIN, rightPIN, linkSecretBase32};
+        for (const QByteArray &key : std::as_const(keys))
+            secrets << writtenForms(key);
+        secrets << QString::fromLatin1(linkSecret);
+        for (const Message &message : std::as_const(captured)) {
+            for (const QString &secret : std::as_const(secrets))
+                QVERIFY2(!message.text.contains(secret, Qt::CaseInsensitive), qPrintable(message.text));
+        }
+    }
+
+    void reconnectLadderLogsOnlyItsClimbAtInfo()
+    {
+        LogCapture capture;
+        Harness h;
+        auto control = h.join();
+        for (int drop = 0; drop < 10; ++drop) {
+            control->drop();
+            h.run();
+            control = h.nextDial();
+        }
+        const qsizetype climb = qsizetype(PlayerConnection::ladder.size()) + 1;
+        QCOMPARE(LogCapture::count(QtInfoMsg, "pgw.link"_L1, u"Reconnecting"_s), climb);
+        QCOMPARE(LogCapture::count(QtDebugMsg, "pgw.link"_L1, u"Reconnecting"_s), 10 - climb);
+    }
+
+    void annotationWriteFailureIsLoggedUnderFiles()
+    {
+        QTemporaryDir dir;
+        // A regular file where the folder should be: no folder can be made, whoever runs the test.
+        test::writeFile(dir.filePath(u"blocker"_s), "x");
+        const QString path = dir.filePath(u"blocker/annotations.json"_s);
+        LogCapture capture;
+        PrivateAnnotationStore store(path);
+        const PrivateAnnotationStroke stroke {QUuid::createUuid(), {}, {{0.2, 0.2, 1.0}, {0.3, 0.2, 1.0}}};
+        QVERIFY(!store.addStroke(stroke, {u"score|base:v1"_s, 0}));
+        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.files"_L1, path), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(LoggingTest)
+#include "tst_logging.moc"
