@@ -26,7 +26,9 @@ ink never leaves the device.")
 # the DNS-SD daemon, Qt's platform plugins and its SVG icon engine (for the window icon).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "avahi-daemon, qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Native Wayland windows, and the GStreamer V4L2 source Qt Multimedia opens the camera through
+# to read a Host's QR code; the Player works without either.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, gstreamer1.0-plugins-good")
 
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/postrm)
