@@ -2,6 +2,9 @@
 # Installs the Debian packages the Player needs to build, run, test and package.
 # librsvg2-bin renders the icon sizes; libqt6svg6 draws the SVG window icon; desktop-file-utils and
 # appstream validate the desktop metadata; dpkg-dev and file let CPack work out package dependencies.
+# libzxing-dev reads the Host's QR code; qt6-multimedia-dev brings the camera, which its GStreamer
+# backend finds and opens through gstreamer1.0-plugins-good (V4L2); libqrencode-dev only draws codes for
+# the tests.
 # Idempotent: does nothing when everything is already installed.
 set -euo pipefail
 
@@ -11,6 +14,7 @@ packages=(
     libssl-dev libavahi-client-dev libasound2-dev
     avahi-daemon dbus iproute2 clang-format
     librsvg2-bin libqt6svg6 desktop-file-utils appstream dpkg-dev file
+    libzxing-dev qt6-multimedia-dev gstreamer1.0-plugins-good libqrencode-dev
 )
 
 missing=()

@@ -3,6 +3,8 @@
 #include "link/PlayerJoinLink.h"
 #include "stage/ui/PageImageLoader.h"
 
+// Texts as UTF-8 rather than wide strings, the form later zxing releases keep.
+#define ZX_USE_UTF8
 #include <ZXing/ReadBarcode.h>
 
 #include <QFile>
@@ -35,7 +37,7 @@ QStringList codesIn(const QImage &gray)
     QStringList texts;
     for (const ZXing::Result &result : ZXing::ReadBarcodes(view, hints)) {
         if (result.isValid())
-            texts.append(QString::fromStdString(result.utf8()));
+            texts.append(QString::fromStdString(result.text()));
     }
     return texts;
 }

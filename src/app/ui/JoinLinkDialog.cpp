@@ -3,8 +3,10 @@
 #include "app/AppController.h"
 #include "stage/ui/StageStyle.h"
 
+#include <QAction>
 #include <QBuffer>
 #include <QCamera>
+#include <QCameraDevice>
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaCaptureSession>
@@ -86,6 +89,12 @@ JoinLinkDialog::JoinLinkDialog(Scheduler &main, AppController &controller, QWidg
     connect(m_field, &QLineEdit::textChanged, this,
         [this](const QString &text) { m_join->setEnabled(!text.trimmed().isEmpty()); });
     connect(m_join, &QPushButton::clicked, this, &JoinLinkDialog::joinTypedLink);
+    m_field->installEventFilter(this);
+    auto *pasteKey = new QAction(this);
+    pasteKey->setShortcut(QKeySequence::Paste);
+    pasteKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(pasteKey, &QAction::triggered, this, &JoinLinkDialog::pasteClipboard);
+    addAction(pasteKey);
 
     auto *pictureRow = new QHBoxLayout;
     auto *paste = new QPushButton(u"Paste"_s, this);
@@ -137,6 +146,23 @@ JoinLinkDialog::JoinLinkDialog(Scheduler &main, AppController &controller, QWidg
 bool JoinLinkDialog::canTake(const QMimeData &data)
 {
     return data.hasUrls() || data.hasText() || data.hasImage() || encodedImage(data);
+}
+
+bool JoinLinkDialog::clipboardIsForJoining()
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !canTake(*data))
+        return false;
+    return !data->hasText() || JoinCodeReader::joinLink(data->text());
+}
+
+bool JoinLinkDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Left unclaimed by the field, the paste key reaches the dialog's own paste.
+    if (watched == m_field && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste) && clipboardIsForJoining())
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 void JoinLinkDialog::take(const QMimeData &data)

@@ -40,12 +40,16 @@ public:
 
     // Whether a paste or drop of this data can hold a link or a picture.
     static bool canTake(const QMimeData &data);
+    // Whether the paste key in a text field should leave the clipboard to this dialog: it holds a
+    // picture or a join link rather than plain text.
+    static bool clipboardIsForJoining();
     // A pasted or dropped link, image file or picture.
     void take(const QMimeData &data);
     void pasteClipboard();
     void readImageFile(const QString &path);
 
     void done(int result) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     // After the controller has been handed the link.

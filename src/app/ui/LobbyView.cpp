@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -163,7 +164,9 @@ LobbyView::LobbyView(Scheduler &main, AppController &controller, QWidget *parent
     openDialog->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(openDialog, &QAction::triggered, this, &LobbyView::openJoinDialog);
     addAction(openDialog);
-    // The name field keeps its own paste: a line edit claims the keys it edits with.
+    // The name field keeps its own paste of a name (a line edit claims the keys it edits with), but
+    // hands on a picture or a join link: see eventFilter.
+    m_name->installEventFilter(this);
     auto *paste = new QAction(this);
     paste->setShortcut(QKeySequence::Paste);
     paste->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -282,6 +285,16 @@ void LobbyView::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
 }
 
+bool LobbyView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Left unclaimed by the field, the paste key reaches the lobby's own paste.
+    if (watched == m_name && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)
+        && JoinLinkDialog::clipboardIsForJoining())
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
 JoinLinkDialog *LobbyView::openJoinDialog()
 {
     if (m_joinDialog) {
@@ -290,14 +303,12 @@ JoinLinkDialog *LobbyView::openJoinDialog()
         return m_joinDialog;
     }
     m_joinDialog = new JoinLinkDialog(m_main, m_controller, this);
-    // The Host of the link is the one a later join uses, and without a name the name comes next.
+    // The Host of the link is the one a later join uses.
     connect(m_joinDialog, &JoinLinkDialog::joinLinkOpened, this, [this](const QUrl &url) {
         if (const auto host = PlayerJoinLink::discoveredHost(url)) {
             m_selectedHostID = host->id;
             refreshHosts();
         }
-        if (!m_controller.isJoined())
-            m_name->setFocus();
     });
     presentSheet(m_joinDialog);
     return m_joinDialog;
