@@ -65,7 +65,19 @@ PageImageLoader::PageImageLoader(qint64 cacheBytes, QObject *parent)
 PageImageLoader &PageImageLoader::shared()
 {
     static PageImageLoader loader;
+    // Decodes still running when the application object goes hand their pages to it: they must end first.
+    static const bool drained = [] {
+        qAddPostRoutine([] { shared().waitForDecodes(); });
+        return true;
+    }();
+    Q_UNUSED(drained);
     return loader;
+}
+
+void PageImageLoader::waitForDecodes()
+{
+    m_now.waitForDone();
+    m_ahead.waitForDone();
 }
 
 std::optional<QImage> PageImageLoader::cached(const Request &request)

@@ -62,6 +62,8 @@ public:
 
     // No decode is waiting to be answered.
     bool isIdle() const { return m_waiting.isEmpty(); }
+    // Blocks until the decoding threads are done; their answers arrive later on the main thread.
+    void waitForDecodes();
     qint64 cacheBytes() const { return qint64(m_cache.totalCost()) << 10; }
     void clear() { m_cache.clear(); }
 
