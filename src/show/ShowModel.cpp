@@ -343,11 +343,16 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
     if (m_manifestQueued) {
         qCDebug(lcShow, "Asking the Host for the manifest again");
         m_manifestQueued = false;
-        // Posted rather than called, so a source that answers synchronously cannot recurse without end.
-        m_scheduler.post([self = QPointer(this)] {
+        // Posted rather than called, so a source that answers synchronously cannot recurse without end. A
+        // request that got no answer at all (no link) waits a moment: asked at once, it would spin while offline.
+        const auto again = [self = QPointer(this)] {
             if (self)
                 self->refetchManifest();
-        });
+        };
+        if (answer)
+            m_scheduler.post(again);
+        else
+            m_scheduler.postAfter(manifestRetryDelay, again);
     }
 }
 

@@ -62,6 +62,7 @@ class ShowModel : public QObject
 public:
     static constexpr double reconcileInterval = 0.75;
     static constexpr double imageRetryDelay = 5.0;
+    static constexpr double manifestRetryDelay = 1.0;
     static constexpr int pageMemoryLimit = 24;
     static constexpr int runwayLength = 3;
 

@@ -149,8 +149,12 @@ private Q_SLOTS:
         QVERIFY(!model.manifest());
         scheduler.runPending();
         QCOMPARE(source.pending.size(), 1);
+        // No answer at all (no link): asked again after a pause, not in a spin.
         source.answer(std::nullopt);
         scheduler.runPending();
+        QCOMPARE(source.pending.size(), 0);
+        scheduler.advance(ShowModel::manifestRetryDelay);
+        QCOMPARE(source.pending.size(), 1);
         source.answer(object(R"({"structureVersion": "5"})"));
         scheduler.runPending();
         QCOMPARE(told, 0);
