@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -80,6 +81,8 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(u"pagewright-player"_s, QIcon(u":/icons/pagewright-player.svg"_s)));
     pgw::applyDesktopPalette(app);
     instance->serve();
 
