@@ -1,5 +1,6 @@
 #include "app/AppController.h"
 
+#include "assets/AssetDirectory.h"
 #include "link/PlayerAccessPIN.h"
 #include "link/PlayerJoinLink.h"
 #include "link/StandStatus.h"
@@ -7,12 +8,12 @@
 #include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
 #include "support/Json.h"
+#include "support/Logging.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -644,12 +645,10 @@ void AppController::rememberEphemeralScoreKeys(const QSet<QString> &keys)
         return;
     QStringList sorted(m_ephemeralScoreKeys.begin(), m_ephemeralScoreKeys.end());
     std::sort(sorted.begin(), sorted.end());
-    // Written at once, so the keys survive a crash and are purged at the next start.
-    QSaveFile file(residuePath());
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QJsonDocument(QJsonArray::fromStringList(sorted)).toJson(QJsonDocument::Compact));
-        file.commit();
-    }
+    // Written at once, so the keys survive a crash and are purged at the next start; a failure is only
+    // logged, since the show plays on either way.
+    AssetDirectory::writeAtomically(residuePath(),
+        QJsonDocument(QJsonArray::fromStringList(sorted)).toJson(QJsonDocument::Compact), lcFiles());
 }
 
 void AppController::purgeEphemeralResidue()
