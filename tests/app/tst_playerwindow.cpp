@@ -77,6 +77,13 @@ private Q_SLOTS:
             app->settings().setInstrument(id, true);
         QCOMPARE(lobby.findChild<QPushButton *>(u"lobby-instruments"_s)->text(), u"My Instruments · 3"_s);
         QCOMPARE(lobby.findChild<QPushButton *>(u"lobby-pedals"_s)->text(), u"MIDI Pedals"_s);
+        const auto pedal = MIDITurnBinding::learned(
+            {u"alsa:FS|FS 1"_s, u"FS 1"_s, PlayerMIDIMessageKind::controlChange, 0, 64, 127, true});
+        app->midi().setBinding(pedal, MIDITurnDirection::previous);
+        app->midi().setBinding(MIDITurnBinding::learned({u"alsa:FS|FS 1"_s, u"FS 1"_s,
+                                   PlayerMIDIMessageKind::controlChange, 0, 65, 127, true}),
+            MIDITurnDirection::next);
+        QCOMPARE(lobby.findChild<QPushButton *>(u"lobby-pedals"_s)->text(), u"MIDI Pedals · 2"_s);
     }
 
     void pinScreenAsksAgainAfterARejection()

@@ -1,12 +1,13 @@
 // Plays a musician's evening in the real Player window and saves a picture of each screen: the lobby
-// with a Host listed, the PIN screen (asked and refused), the stage with its chrome, private ink, the
-// part chooser, the pedal sheet, the ended screen and the demo. The Host is the simulator serving the
-// sample show on loopback. Run it under a real X server (scripts/screenshots.sh uses Xvfb).
+// with a Host listed, the join-by-code dialog, the PIN screen (asked and refused), the stage with its chrome,
+// private ink, the part chooser, the pedal sheet, the ended screen and the demo. The Host is the simulator
+// serving the sample show on loopback. Run it under a real X server (scripts/screenshots.sh uses Xvfb).
 #include "HostSimulator.h"
 
 #include "annotations/PrivateAnnotationStore.h"
 #include "app/AppController.h"
 #include "app/ui/DesktopPalette.h"
+#include "app/ui/LobbyView.h"
 #include "app/ui/PlayerDesktopApplication.h"
 #include "app/ui/PlayerPINEntryView.h"
 #include "app/ui/PlayerWindow.h"
@@ -123,6 +124,9 @@ int main(int argc, char *argv[])
     controller.setPlayerName(u"Jo"_s);
     wait(5600);
     camera.take(u"lobby"_s);
+    root.lobby()->openJoinDialog();
+    camera.take(u"join-code"_s);
+    QApplication::activeModalWidget()->close();
 
     window.findChild<QPushButton *>(u"join-follow"_s)->click();
     waitFor([&] { return root.pinEntry() && root.pinEntry()->isVisible(); });
