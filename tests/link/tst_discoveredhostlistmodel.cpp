@@ -12,15 +12,15 @@ namespace {
 using Model = DiscoveredHostListModel;
 
 // "b" is the Host with id b, named B; "b*" is the same Host asking for a PIN.
-QList<DiscoveredHost> hosts(const QStringList &specs)
+QList<DiscoveredHost> hosts(const QStringList &entries)
 {
     QList<DiscoveredHost> list;
-    for (const QString &spec : specs) {
+    for (const QString &entry : entries) {
         DiscoveredHost host;
-        host.id = spec.chopped(spec.endsWith(u'*') ? 1 : 0);
+        host.id = entry.chopped(entry.endsWith(u'*') ? 1 : 0);
         host.name = host.id.toUpper();
         host.endpoint = NetworkEndpoint::service(host.name);
-        host.requiresPIN = spec.endsWith(u'*');
+        host.requiresPIN = entry.endsWith(u'*');
         list.append(host);
     }
     return list;
@@ -28,13 +28,13 @@ QList<DiscoveredHost> hosts(const QStringList &specs)
 
 QStringList rows(const QAbstractItemModel &model)
 {
-    QStringList specs;
+    QStringList entries;
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex index = model.index(row, 0);
-        specs.append(index.data().toString().toLower()
+        entries.append(index.data().toString().toLower()
             + (index.data(Model::RequiresPINRole).toBool() ? u"*"_s : QString()));
     }
-    return specs;
+    return entries;
 }
 
 } // namespace
