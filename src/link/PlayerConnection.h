@@ -176,6 +176,7 @@ private:
     void authenticationDemanded(AuthenticationEvent event);
     void helloReceived();
     void armWatchdog();
+    void scheduleWatchdogCheck(double delay);
 
     Scheduler &m_queue;
     Scheduler &m_main;
@@ -211,6 +212,7 @@ private:
     TaskHandle m_browserRetryWork;
     TaskHandle m_dialGateWork;
     TaskHandle m_watchdogWork;
+    double m_watchdogDeadline = 0;
     TaskHandle m_helloGateWork;
     bool m_sawHello = false;
     bool m_awaitingFreshService = false;

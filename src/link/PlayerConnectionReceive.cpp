@@ -24,11 +24,24 @@ void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteAr
 
 void PlayerConnection::armWatchdog()
 {
-    m_watchdogWork.cancel();
+    // A frame only moves the deadline: posting a timer for every frame would let a flood of tiny
+    // frames pile up timers and delay everything queued behind them.
+    m_watchdogDeadline = m_queue.now() + watchdogDelay;
+    if (!m_watchdogWork.isActive())
+        scheduleWatchdogCheck(watchdogDelay);
+}
+
+void PlayerConnection::scheduleWatchdogCheck(double delay)
+{
     std::weak_ptr<Lane> lane = m_control;
-    m_watchdogWork = m_queue.postAfter(watchdogDelay, weakTask([lane](PlayerConnection &self) {
-        auto control = lane.lock();
-        if (control && control == self.m_control)
+    m_watchdogWork = m_queue.postAfter(delay, weakTask([lane](PlayerConnection &self) {
+        const auto control = lane.lock();
+        if (!control || control != self.m_control)
+            return;
+        const double remaining = self.m_watchdogDeadline - self.m_queue.now();
+        if (remaining > 0)
+            self.scheduleWatchdogCheck(remaining);
+        else
             self.cancelLane(*control);
     }));
 }

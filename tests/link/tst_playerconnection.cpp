@@ -27,6 +27,12 @@ QByteArray oversizedHeader()
     return header;
 }
 
+// Frames of one byte: a type and no payload, the cheapest a Host can send.
+QByteArray tinyFrames(qsizetype count)
+{
+    return Wire::frame(Wire::JsonMessage, QByteArrayView()).repeated(count);
+}
+
 } // namespace
 
 class PlayerConnectionTest : public QObject
@@ -93,6 +99,18 @@ private Q_SLOTS:
         h.scheduler.advance(0.001);
         QVERIFY(control->cancelled());
         QCOMPARE(h.lastState(), State::connecting());
+    }
+
+    void tinyFrameFloodHoldsNoTaskPerFrame()
+    {
+        Harness h;
+        auto control = h.connectPlain();
+        const int queued = h.scheduler.queuedCount();
+        control->deliver(tinyFrames(200'000));
+        h.run();
+        QVERIFY(!control->cancelled());
+        QVERIFY2(
+            h.scheduler.queuedCount() <= queued + 1, qPrintable(QString::number(h.scheduler.queuedCount())));
     }
 
     void reconnectLadder_data()
