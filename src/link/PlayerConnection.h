@@ -167,6 +167,7 @@ private:
 
     // Receiving (PlayerConnectionReceive.cpp).
     void laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes);
+    void readFrames(const std::shared_ptr<Lane> &lane);
     void handleFrame(Lane &lane, Frame frame);
     void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);

@@ -7,15 +7,45 @@ using namespace Qt::StringLiterals;
 
 namespace pgw {
 
+namespace {
+
+// What one turn of the connection queue reads from a lane before other work gets its turn.
+constexpr int framesPerTurn = 1024;
+constexpr qsizetype bytesPerTurn = 1024 * 1024;
+
+} // namespace
+
 void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes)
 {
     if (lane->cancelled || !isCurrent(*lane))
         return;
     lane->reader.append(bytes);
+    // A posted turn reads these after the frames before them.
+    if (!lane->readPosted)
+        readFrames(lane);
+}
+
+void PlayerConnection::readFrames(const std::shared_ptr<Lane> &lane)
+{
+    lane->readPosted = false;
+    int frames = 0;
+    qsizetype bytes = 0;
     while (!lane->cancelled && isCurrent(*lane)) {
+        if (frames == framesPerTurn || bytes >= bytesPerTurn) {
+            // The rest waits for a later turn, so a flooding Host cannot hold up the queue.
+            lane->readPosted = true;
+            onQueue([weakLane = std::weak_ptr(lane)](PlayerConnection &self) {
+                const auto lane = weakLane.lock();
+                if (lane && !lane->cancelled && self.isCurrent(*lane))
+                    self.readFrames(lane);
+            });
+            return;
+        }
         auto frame = lane->reader.next();
         if (!frame)
             break;
+        ++frames;
+        bytes += frame->payload.size();
         handleFrame(*lane, std::move(*frame));
     }
     if (lane->reader.hasError() && !lane->cancelled)

@@ -113,6 +113,21 @@ private Q_SLOTS:
             h.scheduler.queuedCount() <= queued + 1, qPrintable(QString::number(h.scheduler.queuedCount())));
     }
 
+    void floodOnControlLetsOtherWorkRunBeforeThePingBehindIt()
+    {
+        Harness h;
+        auto control = h.connectPlain();
+        control->received();
+        control->deliver(tinyFrames(200'000) + control->host.message({{"type"_L1, "ping"_L1}, {"t"_L1, 7}}));
+        qint64 sentBeforeOtherWork = -1;
+        h.scheduler.post([&] { sentBeforeOtherWork = control->bytesToWrite(); });
+        h.run();
+        QCOMPARE(sentBeforeOtherWork, qint64(0));
+        const auto sent = control->received();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].message, (QJsonObject {{"type"_L1, "pong"_L1}, {"t"_L1, 7}}));
+    }
+
     void reconnectLadder_data()
     {
         QTest::addColumn<double>("jitter");
