@@ -58,15 +58,31 @@ private Q_SLOTS:
         QCOMPARE(h.network.streams.size(), 2);
     }
 
-    void refusedDialWaitsForTheDialGate()
+    void refusedDialsFollowTheLadderUntilTheHostListensAgain()
     {
         Harness h;
-        auto control = h.join();
-        control->refuse();
-        h.scheduler.advance(5.9);
-        QCOMPARE(h.network.streams.size(), 1);
-        h.scheduler.advance(0.1 + 0.25);
-        QCOMPARE(h.network.streams.size(), 2);
+        auto control = h.connectPlain();
+        double endedAt = h.scheduler.now();
+        const double backAt = endedAt + 2.0;
+        control->drop();
+        // The Host restarts: for two seconds it refuses every dial at once.
+        QList<double> delays;
+        std::shared_ptr<MemoryStream> dial;
+        for (;;) {
+            dial = h.nextDial();
+            delays << h.network.createdAt.last() - endedAt;
+            if (h.scheduler.now() >= backAt)
+                break;
+            dial->refuse();
+            h.run();
+            endedAt = h.scheduler.now();
+        }
+        const QList<double> ladder {0.25, 0.5, 1.0, 2.0};
+        QCOMPARE(delays.size(), ladder.size());
+        for (int i = 0; i < ladder.size(); ++i)
+            QVERIFY2(qAbs(delays[i] - ladder[i]) < 1e-9, qPrintable(QString::number(delays[i])));
+        h.greet(dial);
+        QCOMPARE(h.lastState(), State::connected());
     }
 
     void helloGateCutsAHostThatDoesNotGreet()
@@ -396,22 +412,43 @@ private Q_SLOTS:
     void secureDialsThatDropUnansweredFallBackToPlainWithPIN_data()
     {
         QTest::addColumn<bool>("hostAdvertisesEncryption");
+        QTest::addColumn<bool>("sealedBefore");
+        QTest::addColumn<bool>("refused");
         QTest::addColumn<bool>("thirdDialPlain");
-        QTest::newRow("host without encryption") << false << true;
-        QTest::newRow("host advertising encryption") << true << false;
+        QTest::newRow("host without encryption") << false << false << false << true;
+        QTest::newRow("host advertising encryption") << true << false << false << false;
+        // A refused dial says nothing of whether the Host reads sealed frames.
+        QTest::newRow("refused dials") << false << false << true << false;
     }
 
     void secureDialsThatDropUnansweredFallBackToPlainWithPIN()
     {
         QFETCH(bool, hostAdvertisesEncryption);
+        QFETCH(bool, sealedBefore);
+        QFETCH(bool, refused);
         QFETCH(bool, thirdDialPlain);
         Harness h;
         h.join(u"4821"_s, std::nullopt, hostAdvertisesEncryption);
+        if (sealedBefore) {
+            auto first = h.network.last();
+            first->hostKeyMaterial = *PlayerCrypto::ikmForJoinPIN(u"4821"_s);
+            h.accept(first);
+            first->received();
+            first->reply(hello());
+            h.run();
+            QCOMPARE(h.lastState(), State::connected());
+            first->drop();
+            h.nextDial();
+        }
         for (int dial = 0; dial < 2; ++dial) {
             auto control = h.network.last();
-            h.accept(control);
-            QCOMPARE(control->received().first().kind, Kind::SecureHello);
-            control->drop();
+            if (refused) {
+                control->refuse();
+            } else {
+                h.accept(control);
+                QCOMPARE(control->received().first().kind, Kind::SecureHello);
+                control->drop();
+            }
             h.nextDial();
         }
         auto third = h.network.last();
