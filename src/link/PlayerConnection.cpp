@@ -418,8 +418,9 @@ void PlayerConnection::controlDropped()
         return;
     m_dialGateWork.cancel();
     if (m_control && m_control->ready && m_control->channel && !m_controlSawEncrypted
-        && !m_awaitingAuthentication && !m_playerKey && !m_hostSupportsEncryption) {
-        // A Host that accepts sealed dials and drops them before answering probably cannot read them.
+        && !m_awaitingAuthentication && !hostHoldsTheKey() && !m_hostSupportsEncryption) {
+        // A Host that accepts sealed dials and drops them before answering probably cannot read them;
+        // one that has sealed on this join can, and must never get the PIN in plain.
         if (++m_secureDialFailures >= 2)
             m_assumeLegacyHost = true;
     }

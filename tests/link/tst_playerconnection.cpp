@@ -417,6 +417,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("thirdDialPlain");
         QTest::newRow("host without encryption") << false << false << false << true;
         QTest::newRow("host advertising encryption") << true << false << false << false;
+        // A Host that has sealed on this join reads sealed frames: its drops are something else.
+        QTest::newRow("host that sealed earlier on the join") << false << true << false << false;
         // A refused dial says nothing of whether the Host reads sealed frames.
         QTest::newRow("refused dials") << false << false << true << false;
     }
