@@ -1,6 +1,7 @@
 #include "show/ShowModel.h"
 
 #include "link/Wire.h"
+#include "show/ManifestLimits.h"
 #include "support/Json.h"
 
 #include <QPointer>
@@ -274,7 +275,11 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
 {
     m_manifestInFlight = false;
     const auto version = answer ? json::optInt32(*answer, "structureVersion"_L1) : std::nullopt;
-    if (!version || *version < m_structureVersion) {
+    const auto violation = answer ? ManifestLimits::showViolation(*answer) : std::nullopt;
+    if (violation) {
+        // Not asked for again at once: the Host would send the same. A change of structure asks again.
+        qWarning("Refused the Host's manifest: %s", qPrintable(*violation));
+    } else if (!version || *version < m_structureVersion) {
         m_manifestQueued = true;
     } else {
         const auto oldScoreToken = m_lastScoreToken;
