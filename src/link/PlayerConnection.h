@@ -73,6 +73,9 @@ public:
     // Past this many bytes waiting to be written, a connection counts as stalled: a Host that stops
     // reading must not make the Player hold every later message.
     static constexpr qint64 maxBytesToWrite = 4 * 1024 * 1024;
+    // A JSON message with more marks than this (see json::markCount) is dropped unparsed: parsing
+    // builds up to about 75 bytes a mark, so a frame of tiny objects would cost many times its size.
+    static constexpr qsizetype maxMessageMarks = 400'000;
 
     // TCP sockets and Avahi, all living on the thread of `queue`.
     static Environment systemEnvironment(Scheduler &queue, Scheduler &main);

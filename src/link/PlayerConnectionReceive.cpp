@@ -13,6 +13,16 @@ namespace {
 constexpr int framesPerTurn = 1024;
 constexpr qsizetype bytesPerTurn = 1024 * 1024;
 
+std::optional<QJsonObject> parseMessage(const QByteArray &payload)
+{
+    const qsizetype marks = json::markCount(payload);
+    if (marks <= PlayerConnection::maxMessageMarks)
+        return json::parseObject(payload);
+    qWarning("Dropped a message of %lld JSON marks, more than %lld", qlonglong(marks),
+        qlonglong(PlayerConnection::maxMessageMarks));
+    return std::nullopt;
+}
+
 } // namespace
 
 void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes)
@@ -104,7 +114,7 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
     // Opening the room turns the channel off, so a Host known to hold the key must say it sealed:
     // anyone on the path can write a plain frame.
     const auto message
-        = frame.type == Wire::JsonMessage ? json::parseObject(frame.payload) : std::optional<QJsonObject>();
+        = frame.type == Wire::JsonMessage ? parseMessage(frame.payload) : std::optional<QJsonObject>();
     const QString type = message ? json::stringOr(*message, "type"_L1) : QString();
     const bool opensRoom
         = type == MessageType::auth && json::stringOr(*message, "status"_L1) == AuthStatus::open;
@@ -121,7 +131,7 @@ void PlayerConnection::dispatch(Lane &lane, quint8 type, QByteArray payload)
 {
     switch (type) {
     case Wire::JsonMessage:
-        if (const auto message = json::parseObject(payload))
+        if (const auto message = parseMessage(payload))
             route(lane, *message);
         break;
     case Wire::AssetResponseFrame:

@@ -2,6 +2,7 @@
 #include "link/PlayerCrypto.h"
 #include "support/Json.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
 
@@ -392,6 +393,32 @@ private Q_SLOTS:
         h.run();
         QVERIFY(!control->cancelled());
         QCOMPARE(h.messages.last().value("type"_L1).toString(), u"nav"_s);
+    }
+
+    void messageWithTooManyJsonMarksIsDroppedUnparsed_data()
+    {
+        QTest::addColumn<qsizetype>("marks");
+        QTest::addColumn<bool>("handedOn");
+        QTest::newRow("at the limit") << PlayerConnection::maxMessageMarks << true;
+        QTest::newRow("past the limit") << PlayerConnection::maxMessageMarks + 1 << false;
+    }
+
+    void messageWithTooManyJsonMarksIsDroppedUnparsed()
+    {
+        QFETCH(qsizetype, marks);
+        QFETCH(bool, handedOn);
+        Harness h;
+        auto control = h.connectPlain();
+        // '{', two ':', ',' and '[' are the marks besides the commas between the padding's elements.
+        const qsizetype padding = marks - 4;
+        control->deliver(Wire::frame(
+            Wire::JsonMessage, R"({"type":"nav","pad":[)" + QByteArray("0,").repeated(padding - 1) + "0]}"));
+        if (!handedOn)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(u"^Dropped a message of \\d+ JSON marks"_s));
+        h.run();
+        QVERIFY(!control->cancelled());
+        QCOMPARE(h.messages.last().value("type"_L1).toString(), handedOn ? u"nav"_s : u"hello"_s);
     }
 
     void pingIsAnsweredOnlyWithT()
