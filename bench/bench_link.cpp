@@ -1,5 +1,7 @@
-// Throughput of the secure channel and the time of a 5 MiB asset round trip over loopback, plain
-// against sealed. Prints figures; asserts nothing. Build without sanitizers for meaningful numbers.
+// Throughput of the secure channel, the time of a 5 MiB asset round trip over loopback (plain against
+// sealed), what a flood of tiny frames costs the Player, and how soon it joins a restarted Host again.
+// Prints figures; asserts nothing. Build without sanitizers for meaningful numbers. Names given on the
+// command line (channel, roundtrip, flood, rejoin) run only those parts.
 
 #include "HostSimulator.h"
 #include "link/PlayerConnection.h"
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTimer>
 
@@ -113,6 +116,9 @@ public:
     }
 
     bool ready() const { return m_ready; }
+    bool connected() const { return m_connected; }
+    HostSimulator &host() { return *m_host; }
+    PlayerConnection &connection() { return *m_connection; }
 
     // Milliseconds for one request and its answer, or nothing when it failed.
     std::optional<double> fetch()
@@ -183,23 +189,146 @@ bool compareRoundTrips(qsizetype chunkSize, int repetitions)
     return true;
 }
 
+// This process's resident memory in MiB.
+double residentMiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).simplified().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// 1.44 million one-byte frames written at once on the control connection: the Player's memory
+// meanwhile, how soon the answer to a manifest request that waits behind them arrives, and how soon a
+// ping sent after them is answered.
+bool tinyFrameFlood()
+{
+    Session session(false, 0, randomBytes(16));
+    if (!session.ready())
+        return false;
+    const double baseline = residentMiB();
+    double peak = baseline;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&peak] { peak = std::max(peak, residentMiB()); });
+    sampler.start(20);
+
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<double> manifestMs;
+    bool manifestDone = false;
+    session.host().setAnswerDelay(0.01); // the answer goes out behind the flood
+    session.connection().requestManifest([&](const std::optional<QJsonObject> &manifest) {
+        manifestDone = true;
+        if (manifest)
+            manifestMs = double(clock.nsecsElapsed()) / 1e6;
+    });
+    bool flooded = false;
+    QObject::connect(&session.host(), &HostSimulator::floodSent, [&flooded] { flooded = true; });
+    session.host().flood(1'440'000, 0.0);
+    if (!spin([&] { return flooded; }, 60'000))
+        return false;
+
+    std::optional<double> pongMs;
+    QElapsedTimer pingClock;
+    QObject::connect(&session.host(), &HostSimulator::messageReceived, [&](const RecordedMessage &record) {
+        if (!pongMs && record.message.value("type"_L1) == "pong"_L1)
+            pongMs = double(pingClock.nsecsElapsed()) / 1e6;
+    });
+    pingClock.start();
+    session.host().ping();
+    spin([&] { return pongMs.has_value(); }, 60'000);
+    spin([&] { return manifestDone; }, 30'000);
+    peak = std::max(peak, residentMiB());
+
+    std::printf("  resident memory: %.1f MiB before, %.1f MiB at most during the flood (+%.1f MiB)\n",
+        baseline, peak, peak - baseline);
+    std::printf("  ping sent after the flood: %s\n",
+        pongMs ? qPrintable(u"answered in %1 ms"_s.arg(*pongMs, 0, 'f', 1)) : "not answered in 60 s");
+    std::printf("  manifest asked for before the flood: %s\n",
+        manifestMs ? qPrintable(u"answered after %1 ms"_s.arg(*manifestMs, 0, 'f', 1)) : "failed");
+    return true;
+}
+
+// The Host stops listening and comes back on the same port after `downSeconds`: milliseconds from its
+// return until the Player is connected again.
+std::optional<double> rejoinAfter(double downSeconds)
+{
+    Session session(false, 0, randomBytes(16));
+    if (!session.ready())
+        return std::nullopt;
+    const quint16 port = session.host().port();
+    session.host().stopListening();
+    if (!spin([&] { return !session.connected(); }))
+        return std::nullopt;
+    spin([] { return false; }, int(downSeconds * 1000));
+    QElapsedTimer clock;
+    clock.start();
+    if (!session.host().listen(QHostAddress::LocalHost, port) || !spin([&] { return session.connected(); }))
+        return std::nullopt;
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+bool rejoinTimes()
+{
+    for (const double down : {0.5, 1.0, 2.0}) {
+        QStringList times;
+        for (int run = 0; run < 3; ++run) {
+            const auto ms = rejoinAfter(down);
+            if (!ms)
+                return false;
+            times << QString::number(*ms, 'f', 0);
+        }
+        std::printf("  Host away %.1f s: connected again %s ms after it listens\n", down,
+            qPrintable(times.join(u", "_s)));
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     pgw::keepLargeBuffersForReuse();
     QCoreApplication app(argc, argv);
+    const QStringList wanted = app.arguments().mid(1);
+    auto runs = [&wanted](const QString &name) { return wanted.isEmpty() || wanted.contains(name); };
 
-    std::printf("Secure channel (ChaCha20-Poly1305, one channel, in order):\n");
-    channelThroughput(4 * 1024, 512LL * 1024 * 1024);
-    channelThroughput(1024 * 1024, 1024LL * 1024 * 1024);
+    if (runs(u"flood"_s)) {
+        // First, so that memory other parts freed and kept for reuse does not hide the growth.
+        std::printf("Flood of one-byte frames on the control connection (1.44 million at once):\n");
+        if (!tinyFrameFlood()) {
+            std::printf("  flood failed\n");
+            return 1;
+        }
+    }
 
-    const int repetitions = 40;
-    std::printf("\n5 MiB asset round trip over loopback against the Host simulator (median / best of %d):\n",
-        repetitions);
-    for (const qsizetype chunk : {qsizetype(0), qsizetype(256 * 1024)}) {
-        if (!compareRoundTrips(chunk, repetitions)) {
-            std::printf("  round trip failed\n");
+    if (runs(u"channel"_s)) {
+        std::printf("\nSecure channel (ChaCha20-Poly1305, one channel, in order):\n");
+        channelThroughput(4 * 1024, 512LL * 1024 * 1024);
+        channelThroughput(1024 * 1024, 1024LL * 1024 * 1024);
+    }
+
+    if (runs(u"roundtrip"_s)) {
+        const int repetitions = 40;
+        std::printf(
+            "\n5 MiB asset round trip over loopback against the Host simulator (median / best of %d):\n",
+            repetitions);
+        for (const qsizetype chunk : {qsizetype(0), qsizetype(256 * 1024)}) {
+            if (!compareRoundTrips(chunk, repetitions)) {
+                std::printf("  round trip failed\n");
+                return 1;
+            }
+        }
+    }
+
+    if (runs(u"rejoin"_s)) {
+        std::printf("\nA Host that restarts on the same port (three runs each):\n");
+        if (!rejoinTimes()) {
+            std::printf("  rejoin failed\n");
             return 1;
         }
     }

@@ -460,9 +460,10 @@ void PlayerConnection::controlDropped()
     if (m_intentionallyClosed)
         return;
     m_dialGateWork.cancel();
-    if (m_control && m_control->channel && !m_controlSawEncrypted && !m_awaitingAuthentication && !m_playerKey
-        && !m_hostSupportsEncryption) {
-        // A Host that drops every sealed dial before answering probably cannot read them.
+    if (m_control && m_control->ready && m_control->channel && !m_controlSawEncrypted
+        && !m_awaitingAuthentication && !hostHoldsTheKey() && !m_hostSupportsEncryption) {
+        // A Host that accepts sealed dials and drops them before answering probably cannot read them;
+        // one that has sealed on this join can, and must never get the PIN in plain.
         if (++m_secureDialFailures >= 2 && !m_assumeLegacyHost) {
             qCInfo(lcLink, "The Host dropped sealed dials unanswered; trying plain");
             m_assumeLegacyHost = true;

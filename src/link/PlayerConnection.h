@@ -73,6 +73,9 @@ public:
     // Past this many bytes waiting to be written, a connection counts as stalled: a Host that stops
     // reading must not make the Player hold every later message.
     static constexpr qint64 maxBytesToWrite = 4 * 1024 * 1024;
+    // A JSON message with more marks than this (see json::markCount) is dropped unparsed: parsing
+    // builds up to about 75 bytes a mark, so a frame of tiny objects would cost many times its size.
+    static constexpr qsizetype maxMessageMarks = 400'000;
 
     // TCP sockets and Avahi, all living on the thread of `queue`.
     static Environment systemEnvironment(Scheduler &queue, Scheduler &main);
@@ -172,6 +175,7 @@ private:
 
     // Receiving (PlayerConnectionReceive.cpp).
     void laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes);
+    void readFrames(const std::shared_ptr<Lane> &lane);
     void handleFrame(Lane &lane, Frame frame);
     void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);
@@ -181,6 +185,7 @@ private:
     void authenticationDemanded(AuthenticationEvent event);
     void helloReceived();
     void armWatchdog();
+    void scheduleWatchdogCheck(double delay);
 
     Scheduler &m_queue;
     Scheduler &m_main;
@@ -216,6 +221,7 @@ private:
     TaskHandle m_browserRetryWork;
     TaskHandle m_dialGateWork;
     TaskHandle m_watchdogWork;
+    double m_watchdogDeadline = 0;
     TaskHandle m_helloGateWork;
     bool m_sawHello = false;
     bool m_awaitingFreshService = false;

@@ -124,11 +124,11 @@ void PlayerConnection::controlWaiting(const std::shared_ptr<Lane> &lane)
 {
     m_awaitingFreshService = m_joinedServiceName.has_value();
     startBrowser();
-    if (!m_joinedServiceName)
-        return;
     for (const DiscoveredHost &host : std::as_const(m_latestHosts)) {
-        if (host.recoveryServiceName != m_joinedServiceName || host.endpoint == *m_endpoint)
+        if (!m_joinedServiceName || host.recoveryServiceName != m_joinedServiceName
+            || host.endpoint == *m_endpoint)
             continue;
+        // The service moved: dial it where it is now.
         std::weak_ptr<Lane> waiting = lane;
         m_queue.post(weakTask([waiting, endpoint = host.endpoint](PlayerConnection &self) {
             const auto control = waiting.lock();
@@ -137,6 +137,9 @@ void PlayerConnection::controlWaiting(const std::shared_ptr<Lane> &lane)
         }));
         return;
     }
+    // Nothing answers there now (a Host restarting refuses): the ladder, not the dial gate, sets the
+    // next dial.
+    cancelLane(*lane);
 }
 
 void PlayerConnection::recoverAt(const NetworkEndpoint &endpoint)

@@ -17,6 +17,8 @@ struct PlayerConnection::Lane
     FrameReader reader;
     bool ready = false;
     bool cancelled = false;
+    // The reader holds frames that a posted turn will read.
+    bool readPosted = false;
 
     const char *name() const { return control ? "control" : "assets"; }
 };

@@ -8,15 +8,55 @@ using namespace Qt::StringLiterals;
 
 namespace pgw {
 
+namespace {
+
+// What one turn of the connection queue reads from a lane before other work gets its turn.
+constexpr int framesPerTurn = 1024;
+constexpr qsizetype bytesPerTurn = 1024 * 1024;
+
+std::optional<QJsonObject> parseMessage(const QByteArray &payload)
+{
+    const qsizetype marks = json::markCount(payload);
+    if (marks <= PlayerConnection::maxMessageMarks)
+        return json::parseObject(payload);
+    qCWarning(lcLink, "Dropped a message of %lld JSON marks, more than %lld", qlonglong(marks),
+        qlonglong(PlayerConnection::maxMessageMarks));
+    return std::nullopt;
+}
+
+} // namespace
+
 void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes)
 {
     if (lane->cancelled || !isCurrent(*lane))
         return;
     lane->reader.append(bytes);
+    // A posted turn reads these after the frames before them.
+    if (!lane->readPosted)
+        readFrames(lane);
+}
+
+void PlayerConnection::readFrames(const std::shared_ptr<Lane> &lane)
+{
+    lane->readPosted = false;
+    int frames = 0;
+    qsizetype bytes = 0;
     while (!lane->cancelled && isCurrent(*lane)) {
+        if (frames == framesPerTurn || bytes >= bytesPerTurn) {
+            // The rest waits for a later turn, so a flooding Host cannot hold up the queue.
+            lane->readPosted = true;
+            onQueue([weakLane = std::weak_ptr(lane)](PlayerConnection &self) {
+                const auto lane = weakLane.lock();
+                if (lane && !lane->cancelled && self.isCurrent(*lane))
+                    self.readFrames(lane);
+            });
+            return;
+        }
         auto frame = lane->reader.next();
         if (!frame)
             break;
+        ++frames;
+        bytes += frame->payload.size();
         handleFrame(*lane, std::move(*frame));
     }
     if (lane->reader.hasError() && !lane->cancelled)
@@ -25,11 +65,24 @@ void PlayerConnection::laneData(const std::shared_ptr<Lane> &lane, const QByteAr
 
 void PlayerConnection::armWatchdog()
 {
-    m_watchdogWork.cancel();
+    // A frame only moves the deadline: posting a timer for every frame would let a flood of tiny
+    // frames pile up timers and delay everything queued behind them.
+    m_watchdogDeadline = m_queue.now() + watchdogDelay;
+    if (!m_watchdogWork.isActive())
+        scheduleWatchdogCheck(watchdogDelay);
+}
+
+void PlayerConnection::scheduleWatchdogCheck(double delay)
+{
     std::weak_ptr<Lane> lane = m_control;
-    m_watchdogWork = m_queue.postAfter(watchdogDelay, weakTask([lane](PlayerConnection &self) {
-        auto control = lane.lock();
-        if (control && control == self.m_control)
+    m_watchdogWork = m_queue.postAfter(delay, weakTask([lane](PlayerConnection &self) {
+        const auto control = lane.lock();
+        if (!control || control != self.m_control)
+            return;
+        const double remaining = self.m_watchdogDeadline - self.m_queue.now();
+        if (remaining > 0)
+            self.scheduleWatchdogCheck(remaining);
+        else
             self.cutOff(*control, "the Host went silent");
     }));
 }
@@ -72,7 +125,7 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
     // Opening the room turns the channel off, so a Host known to hold the key must say it sealed:
     // anyone on the path can write a plain frame.
     const auto message
-        = frame.type == Wire::JsonMessage ? json::parseObject(frame.payload) : std::optional<QJsonObject>();
+        = frame.type == Wire::JsonMessage ? parseMessage(frame.payload) : std::optional<QJsonObject>();
     const QString type = message ? json::stringOr(*message, "type"_L1) : QString();
     const bool opensRoom
         = type == MessageType::auth && json::stringOr(*message, "status"_L1) == AuthStatus::open;
@@ -95,7 +148,7 @@ void PlayerConnection::dispatch(Lane &lane, quint8 type, QByteArray payload)
 {
     switch (type) {
     case Wire::JsonMessage:
-        if (const auto message = json::parseObject(payload))
+        if (const auto message = parseMessage(payload))
             route(lane, *message);
         break;
     case Wire::AssetResponseFrame:

@@ -1,6 +1,7 @@
 #include "show/ShowModel.h"
 
 #include "link/Wire.h"
+#include "show/ManifestLimits.h"
 #include "support/Json.h"
 #include "support/Logging.h"
 
@@ -275,9 +276,13 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
 {
     m_manifestInFlight = false;
     const auto version = answer ? json::optInt32(*answer, "structureVersion"_L1) : std::nullopt;
+    const auto violation = answer ? ManifestLimits::showViolation(*answer) : std::nullopt;
     if (!answer) {
         qCDebug(lcShow, "No manifest came back; asking again");
         m_manifestQueued = true;
+    } else if (violation) {
+        // Not asked for again at once: the Host would send the same. A change of structure asks again.
+        qCWarning(lcShow, "Refused the Host's manifest: %s", qPrintable(*violation));
     } else if (!version || *version < m_structureVersion) {
         if (version) {
             qCInfo(lcShow, "Refused a manifest of structure version %d, older than %d; asking again",
@@ -344,7 +349,8 @@ void ShowModel::acceptManifestAnswer(const std::optional<QJsonObject> &answer)
         qCDebug(lcShow, "Asking the Host for the manifest again");
         m_manifestQueued = false;
         // Posted rather than called, so a source that answers synchronously cannot recurse without end. A
-        // request that got no answer at all (no link) waits a moment: asked at once, it would spin while offline.
+        // request that got no answer at all (no link) waits a moment: asked at once, it would spin while
+        // offline.
         const auto again = [self = QPointer(this)] {
             if (self)
                 self->refetchManifest();

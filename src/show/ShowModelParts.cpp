@@ -2,6 +2,7 @@
 // renditions of the songs to come.
 #include "show/ShowModel.h"
 
+#include "show/ManifestLimits.h"
 #include "support/Json.h"
 #include "support/Logging.h"
 
@@ -36,6 +37,10 @@ std::optional<QJsonObject> ShowModel::normalizedRendition(
     if (!json::optInt(descriptor, "scoreToken"_L1) || !json::nonEmptyString(descriptor, "scoreKey"_L1)
         || json::intOr(descriptor, "pageCount"_L1, 0) < 1 || json::arrayOr(descriptor, "pages"_L1).isEmpty())
         return std::nullopt;
+    if (const auto violation = ManifestLimits::renditionViolation(descriptor)) {
+        qCWarning(lcShow, "Refused the Host's part rendition: %s", qPrintable(*violation));
+        return std::nullopt;
+    }
     QJsonObject rendition = descriptor;
     rendition.insert("optionID"_L1, option.optionID);
     return rendition;

@@ -134,6 +134,26 @@ std::optional<QJsonObject> parseObject(const QByteArray &bytes)
     return document.object();
 }
 
+qsizetype markCount(QByteArrayView text)
+{
+    qsizetype marks = 0;
+    bool inString = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[' || c == ',' || c == ':') {
+            ++marks;
+        }
+    }
+    return marks;
+}
+
 QByteArray compact(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);

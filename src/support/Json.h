@@ -36,6 +36,9 @@ QJsonArray arrayOr(const QJsonObject &object, QLatin1StringView key);
 
 // Parses bytes that must hold one JSON object; anything else is absent.
 std::optional<QJsonObject> parseObject(const QByteArray &bytes);
+// The '{', '[', ',' and ':' outside strings: about the number of values and names that parsing would
+// build, counted without building them.
+qsizetype markCount(QByteArrayView text);
 QByteArray compact(const QJsonObject &object);
 
 } // namespace pgw::json

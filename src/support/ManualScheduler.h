@@ -28,6 +28,9 @@ public:
     // Runs what is due now.
     void runPending() { advance(0); }
     int pendingCount() const;
+    // Every task still queued, cancelled ones included until they fall due: what the timers of a real
+    // event loop would still hold.
+    int queuedCount() const { return int(m_queue.size()); }
 
 private:
     struct Entry

@@ -2,6 +2,7 @@
 #include "link/PlayerCrypto.h"
 #include "support/Json.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
 
@@ -25,6 +26,12 @@ QByteArray oversizedHeader()
     QByteArray header(4, '\0');
     qToBigEndian(quint32(Wire::maxFrameLength + 1), header.data());
     return header;
+}
+
+// Frames of one byte: a type and no payload, the cheapest a Host can send.
+QByteArray tinyFrames(qsizetype count)
+{
+    return Wire::frame(Wire::JsonMessage, QByteArrayView()).repeated(count);
 }
 
 } // namespace
@@ -52,15 +59,31 @@ private Q_SLOTS:
         QCOMPARE(h.network.streams.size(), 2);
     }
 
-    void refusedDialWaitsForTheDialGate()
+    void refusedDialsFollowTheLadderUntilTheHostListensAgain()
     {
         Harness h;
-        auto control = h.join();
-        control->refuse();
-        h.scheduler.advance(5.9);
-        QCOMPARE(h.network.streams.size(), 1);
-        h.scheduler.advance(0.1 + 0.25);
-        QCOMPARE(h.network.streams.size(), 2);
+        auto control = h.connectPlain();
+        double endedAt = h.scheduler.now();
+        const double backAt = endedAt + 2.0;
+        control->drop();
+        // The Host restarts: for two seconds it refuses every dial at once.
+        QList<double> delays;
+        std::shared_ptr<MemoryStream> dial;
+        for (;;) {
+            dial = h.nextDial();
+            delays << h.network.createdAt.last() - endedAt;
+            if (h.scheduler.now() >= backAt)
+                break;
+            dial->refuse();
+            h.run();
+            endedAt = h.scheduler.now();
+        }
+        const QList<double> ladder {0.25, 0.5, 1.0, 2.0};
+        QCOMPARE(delays.size(), ladder.size());
+        for (int i = 0; i < ladder.size(); ++i)
+            QVERIFY2(qAbs(delays[i] - ladder[i]) < 1e-9, qPrintable(QString::number(delays[i])));
+        h.greet(dial);
+        QCOMPARE(h.lastState(), State::connected());
     }
 
     void helloGateCutsAHostThatDoesNotGreet()
@@ -93,6 +116,33 @@ private Q_SLOTS:
         h.scheduler.advance(0.001);
         QVERIFY(control->cancelled());
         QCOMPARE(h.lastState(), State::connecting());
+    }
+
+    void tinyFrameFloodHoldsNoTaskPerFrame()
+    {
+        Harness h;
+        auto control = h.connectPlain();
+        const int queued = h.scheduler.queuedCount();
+        control->deliver(tinyFrames(200'000));
+        h.run();
+        QVERIFY(!control->cancelled());
+        QVERIFY2(
+            h.scheduler.queuedCount() <= queued + 1, qPrintable(QString::number(h.scheduler.queuedCount())));
+    }
+
+    void floodOnControlLetsOtherWorkRunBeforeThePingBehindIt()
+    {
+        Harness h;
+        auto control = h.connectPlain();
+        control->received();
+        control->deliver(tinyFrames(200'000) + control->host.message({{"type"_L1, "ping"_L1}, {"t"_L1, 7}}));
+        qint64 sentBeforeOtherWork = -1;
+        h.scheduler.post([&] { sentBeforeOtherWork = control->bytesToWrite(); });
+        h.run();
+        QCOMPARE(sentBeforeOtherWork, qint64(0));
+        const auto sent = control->received();
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].message, (QJsonObject {{"type"_L1, "pong"_L1}, {"t"_L1, 7}}));
     }
 
     void reconnectLadder_data()
@@ -345,6 +395,32 @@ private Q_SLOTS:
         QCOMPARE(h.messages.last().value("type"_L1).toString(), u"nav"_s);
     }
 
+    void messageWithTooManyJsonMarksIsDroppedUnparsed_data()
+    {
+        QTest::addColumn<qsizetype>("marks");
+        QTest::addColumn<bool>("handedOn");
+        QTest::newRow("at the limit") << PlayerConnection::maxMessageMarks << true;
+        QTest::newRow("past the limit") << PlayerConnection::maxMessageMarks + 1 << false;
+    }
+
+    void messageWithTooManyJsonMarksIsDroppedUnparsed()
+    {
+        QFETCH(qsizetype, marks);
+        QFETCH(bool, handedOn);
+        Harness h;
+        auto control = h.connectPlain();
+        // '{', two ':', ',' and '[' are the marks besides the commas between the padding's elements.
+        const qsizetype padding = marks - 4;
+        control->deliver(Wire::frame(
+            Wire::JsonMessage, R"({"type":"nav","pad":[)" + QByteArray("0,").repeated(padding - 1) + "0]}"));
+        if (!handedOn)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(u"^Dropped a message of \\d+ JSON marks"_s));
+        h.run();
+        QVERIFY(!control->cancelled());
+        QCOMPARE(h.messages.last().value("type"_L1).toString(), handedOn ? u"nav"_s : u"hello"_s);
+    }
+
     void pingIsAnsweredOnlyWithT()
     {
         Harness h;
@@ -363,22 +439,45 @@ private Q_SLOTS:
     void secureDialsThatDropUnansweredFallBackToPlainWithPIN_data()
     {
         QTest::addColumn<bool>("hostAdvertisesEncryption");
+        QTest::addColumn<bool>("sealedBefore");
+        QTest::addColumn<bool>("refused");
         QTest::addColumn<bool>("thirdDialPlain");
-        QTest::newRow("host without encryption") << false << true;
-        QTest::newRow("host advertising encryption") << true << false;
+        QTest::newRow("host without encryption") << false << false << false << true;
+        QTest::newRow("host advertising encryption") << true << false << false << false;
+        // A Host that has sealed on this join reads sealed frames: its drops are something else.
+        QTest::newRow("host that sealed earlier on the join") << false << true << false << false;
+        // A refused dial says nothing of whether the Host reads sealed frames.
+        QTest::newRow("refused dials") << false << false << true << false;
     }
 
     void secureDialsThatDropUnansweredFallBackToPlainWithPIN()
     {
         QFETCH(bool, hostAdvertisesEncryption);
+        QFETCH(bool, sealedBefore);
+        QFETCH(bool, refused);
         QFETCH(bool, thirdDialPlain);
         Harness h;
         h.join(u"4821"_s, std::nullopt, hostAdvertisesEncryption);
+        if (sealedBefore) {
+            auto first = h.network.last();
+            first->hostKeyMaterial = *PlayerCrypto::ikmForJoinPIN(u"4821"_s);
+            h.accept(first);
+            first->received();
+            first->reply(hello());
+            h.run();
+            QCOMPARE(h.lastState(), State::connected());
+            first->drop();
+            h.nextDial();
+        }
         for (int dial = 0; dial < 2; ++dial) {
             auto control = h.network.last();
-            h.accept(control);
-            QCOMPARE(control->received().first().kind, Kind::SecureHello);
-            control->drop();
+            if (refused) {
+                control->refuse();
+            } else {
+                h.accept(control);
+                QCOMPARE(control->received().first().kind, Kind::SecureHello);
+                control->drop();
+            }
             h.nextDial();
         }
         auto third = h.network.last();

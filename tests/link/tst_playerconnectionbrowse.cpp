@@ -209,16 +209,16 @@ private Q_SLOTS:
         QCOMPARE(h.dnssd.browsersMade(), 0);
     }
 
-    void aServiceThatDoesNotResolveWaitsAndIsLookedFor()
+    void aServiceThatDoesNotResolveIsLookedForAndResolvedAgainAtTheLadderStep()
     {
         Harness h;
         h.joinAt(NetworkEndpoint::service(u"Gone"_s), std::nullopt);
         QVERIFY(h.network.streams.isEmpty());
         QCOMPARE(h.lastState(), State::connecting());
         QCOMPARE(h.dnssd.browsersMade(), 1);
-        h.scheduler.advance(6.2);
+        h.scheduler.advance(0.249);
         QCOMPARE(h.dnssd.lookups.size(), 1);
-        h.scheduler.advance(0.1);
+        h.scheduler.advance(0.001);
         QCOMPARE(h.dnssd.lookups.size(), 2);
     }
 
@@ -302,7 +302,7 @@ private Q_SLOTS:
         QCOMPARE(h.dnssd.lookups.size(), 1);
     }
 
-    void refusedAtTheListedEndpointWaitsForTheDialGate()
+    void refusedAtTheListedEndpointDialsAgainAtTheLadderStep()
     {
         Harness h;
         h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.5"_s, 7000};
@@ -311,9 +311,9 @@ private Q_SLOTS:
         const DnsSdResult pit = serviceResult(u"Pit"_s);
         h.dnssd.publish({pit}, {added(pit)});
         h.joinAt(NetworkEndpoint::service(u"Pit"_s), std::nullopt)->refuse();
-        h.scheduler.advance(6.2);
+        h.scheduler.advance(0.249);
         QCOMPARE(h.network.streams.size(), 1);
-        h.scheduler.advance(0.1);
+        h.scheduler.advance(0.001);
         QCOMPARE(h.network.streams.size(), 2);
     }
 

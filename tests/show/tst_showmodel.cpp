@@ -2,12 +2,34 @@
 
 #include "show/ShowIdentity.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace pgw;
 using namespace pgw::test;
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// `items` set-list items; the open one has `pages` pages, `options` part options and a title
+// `titleLength` characters long.
+QJsonObject bigManifest(int items, int pages, int options, int titleLength)
+{
+    QJsonArray list;
+    for (int i = 0; i < items; ++i)
+        list.append(item(u"s%1"_s.arg(i), i + 1, 1));
+    QJsonObject open = item(u"s0"_s, 1, pages);
+    QJsonArray partOptions;
+    for (int i = 0; i < options; ++i)
+        partOptions.append(QJsonObject {{"optionID"_L1, u"o%1"_s.arg(i)}, {"ref"_L1, u"r%1"_s.arg(i)}});
+    open.insert("partOptions"_L1, partOptions);
+    open.insert("title"_L1, QString(titleLength, u'x'));
+    list[0] = open;
+    return manifest(3, list);
+}
+
+} // namespace
 
 class ShowModelTest : public QObject
 {
@@ -169,6 +191,33 @@ private Q_SLOTS:
         QVERIFY(!model.manifestInFlight());
         scheduler.runPending();
         QCOMPARE(source.pending.size(), 0);
+    }
+
+    void manifestPastALimitIsRefused_data()
+    {
+        QTest::addColumn<QJsonObject>("next");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("at every limit") << bigManifest(2000, 5000, 200, 1024) << true;
+        QTest::newRow("set-list items") << bigManifest(2001, 5000, 200, 1024) << false;
+        QTest::newRow("pages in a score") << bigManifest(2000, 5001, 200, 1024) << false;
+        QTest::newRow("part options for a song") << bigManifest(2000, 5000, 201, 1024) << false;
+        QTest::newRow("string length") << bigManifest(2000, 5000, 200, 1025) << false;
+    }
+
+    void manifestPastALimitIsRefused()
+    {
+        QFETCH(QJsonObject, next);
+        QFETCH(bool, accepted);
+        LiveShow show(manifest(2, threeItems()));
+        const auto before = show.model.manifest();
+        if (!accepted)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Refused the Host's manifest: "_s));
+        show.model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
+        show.source.answer(next);
+        show.scheduler.runPending();
+        QCOMPARE(show.model.manifest(), accepted ? std::optional(next) : before);
+        // The Host would only send the same again.
+        QVERIFY(show.source.pending.isEmpty());
     }
 
     void manifestStateWithoutScoreIndexClearsTheHostItem()

@@ -1,5 +1,6 @@
 #include "ShowFixtures.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace pgw;
@@ -205,6 +206,26 @@ private Q_SLOTS:
         QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
         show.model.selectPart(u"nonexistent"_s);
         QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
+    }
+
+    void renditionPastALimitIsRefused_data()
+    {
+        QTest::addColumn<QJsonObject>("descriptor");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("at every limit") << rendition(QString(1024, u'k'), 41, 5000) << true;
+        QTest::newRow("pages in a score") << rendition(u"k"_s, 41, 5001) << false;
+        QTest::newRow("string length") << rendition(QString(1025, u'k'), 41, 2) << false;
+    }
+
+    void renditionPastALimitIsRefused()
+    {
+        QFETCH(QJsonObject, descriptor);
+        QFETCH(bool, usable);
+        PartShow show({u"builtin:violin"_s});
+        if (!usable)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Refused the Host's part rendition: "_s));
+        show.host.answer(descriptor);
+        QCOMPARE(show.model.usingAlternatePart(), usable);
     }
 
     void missingRenditionFallsBackToTheLocalMaster()

@@ -3,6 +3,7 @@
 #include "link/PlayerCrypto.h"
 #include "support/Json.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
@@ -443,6 +444,33 @@ void HostSimulator::sendOversizedLength()
         if (peer->lane == "control"_L1)
             write(*peer, header);
     }
+}
+
+void HostSimulator::flood(qint64 frames, double seconds)
+{
+    const QByteArray tiny = Wire::frame(Wire::JsonMessage, QByteArrayView());
+    auto *timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto sent = std::make_shared<qint64>(0);
+    connect(timer, &QTimer::timeout, this, [this, timer, tiny, clock, sent, frames, seconds] {
+        const double share = seconds > 0 ? std::min(1.0, double(clock->elapsed()) / (seconds * 1000)) : 1.0;
+        const qint64 due = qint64(double(frames) * share) - *sent;
+        if (due > 0) {
+            const QByteArray batch = tiny.repeated(due);
+            for (auto &peer : m_peers) {
+                if (peer->lane == "control"_L1)
+                    write(*peer, batch);
+            }
+            *sent += due;
+        }
+        if (*sent >= frames) {
+            timer->deleteLater();
+            Q_EMIT floodSent(frames);
+        }
+    });
+    timer->start(10);
 }
 
 QList<QJsonObject> HostSimulator::recorded(const QString &type) const

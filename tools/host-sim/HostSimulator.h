@@ -79,6 +79,9 @@ public:
     void setRenditionsWithheld(bool withheld) { m_renditionsWithheld = withheld; }
     void sendCorruptFrame();
     void sendOversizedLength();
+    // Sends `frames` plain one-byte frames on every control connection, spread evenly over `seconds`;
+    // floodSent() follows the last one.
+    void flood(qint64 frames, double seconds);
 
     const QList<RecordedMessage> &recorded() const { return m_recorded; }
     QList<QJsonObject> recorded(const QString &type) const;
@@ -88,6 +91,7 @@ public:
 Q_SIGNALS:
     void messageReceived(const pgw::hostsim::RecordedMessage &message);
     void playerGreeted(const QString &name);
+    void floodSent(qint64 frames);
 
 private:
     struct Peer;

@@ -25,13 +25,16 @@ SimConsole::SimConsole(HostSimulator &simulator, QObject *parent)
     });
     connect(&simulator, &HostSimulator::playerGreeted, this,
         [this](const QString &name) { print(u"greeted "_s + name); });
+    connect(&simulator, &HostSimulator::floodSent, this,
+        [this](qint64 frames) { print(u"flooded "_s + QString::number(frames)); });
 }
 
 QString SimConsole::help()
 {
     return u"commands: nav PAGE [ITEM] | next | prev | blackout on|off | presence COUNT [NAME...] | ink "
            u"[PAGE] |"
-           " ping | end [REASON] | drop | stall on|off | delay SECONDS | corrupt | oversize | log | help | quit"_s;
+           " ping | end [REASON] | drop | stall on|off | delay SECONDS | corrupt | oversize | flood FRAMES "
+           u"[SECONDS] | log | help | quit"_s;
 }
 
 void SimConsole::readInput()
@@ -104,6 +107,13 @@ bool SimConsole::execute(const QString &line)
         m_simulator.sendCorruptFrame();
     } else if (command == "oversize"_L1) {
         m_simulator.sendOversizedLength();
+    } else if (command == "flood"_L1 && !args.isEmpty()) {
+        bool secondsOk = true;
+        const qint64 frames = args[0].toLongLong(&ok);
+        const double seconds = args.size() > 1 ? args[1].toDouble(&secondsOk) : 0.0;
+        ok = ok && secondsOk && frames > 0 && seconds >= 0;
+        if (ok)
+            m_simulator.flood(frames, seconds);
     } else if (command == "log"_L1) {
         for (const RecordedMessage &record : m_simulator.recorded())
             print(u"log %1 %2"_s.arg(record.lane.isEmpty() ? u"-"_s : record.lane,
