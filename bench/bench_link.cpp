@@ -8,8 +8,12 @@
 #include "link/PlayerCrypto.h"
 #include "link/PlayerSecureChannel.h"
 #include "link/TcpByteStream.h"
+#include "show/ManifestLimits.h"
+#include "show/ShowModel.h"
 #include "support/Allocator.h"
 #include "support/EventLoopScheduler.h"
+#include "support/Json.h"
+#include "support/ManualScheduler.h"
 #include "support/SerialQueue.h"
 
 #include <QCoreApplication>
@@ -189,17 +193,22 @@ bool compareRoundTrips(qsizetype chunkSize, int repetitions)
     return true;
 }
 
-// This process's resident memory in MiB.
-double residentMiB()
+// A memory figure of this process in MiB: "VmRSS:" now, "VmHWM:" the peak.
+double statusMiB(QByteArrayView field)
 {
     QFile status(u"/proc/self/status"_s);
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).simplified().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(field.size()).simplified().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
+}
+
+double residentMiB()
+{
+    return statusMiB("VmRSS:");
 }
 
 // 1.44 million one-byte frames written at once on the control connection: the Player's memory
@@ -253,6 +262,72 @@ bool tinyFrameFlood()
     return true;
 }
 
+QByteArray manifestAnswer(const QByteArray &items)
+{
+    return R"({"type":"manifest","requestId":"m1","manifest":{"structureVersion":1,"show":{"items":[)" + items
+        + "]}}}";
+}
+
+// The largest manifest answer the Player takes: as many JSON marks as a message may hold, filled up
+// with strings of the longest length allowed, to nearly the largest frame.
+QByteArray largestLegalManifest()
+{
+    const QByteArray filler(ManifestLimits::maxStringLength - 24, 'x');
+    QByteArray items;
+    for (int i = 0; i < 2000; ++i) {
+        QByteArray item = (i ? ",{" : "{") + QByteArray(R"("scoreKey":"s)") + QByteArray::number(i)
+            + R"(","scoreToken":)" + QByteArray::number(i + 1) + R"(,"pages":[)";
+        for (int page = 0; page < 35; ++page)
+            item += (page ? ",{" : "{") + QByteArray(R"("index":)") + QByteArray::number(page)
+                + R"(,"baseVersion":"b)" + QByteArray::number(page) + R"("})";
+        item += "]";
+        for (int note = 0; note < 7; ++note)
+            item += R"(,"note)" + QByteArray::number(note) + R"(":")" + filler + R"(")";
+        items += item + "}";
+    }
+    return manifestAnswer(items);
+}
+
+// A million set-list items of one member each in one frame.
+QByteArray millionTinyItems()
+{
+    QByteArray items = QByteArray(R"({"startPage":0},)").repeated(1'000'000);
+    items.chop(1);
+    return manifestAnswer(items);
+}
+
+// The peak memory of reading, checking and accepting one manifest answer, from before its frame
+// arrived, against the frame's size.
+void manifestCost(const char *what, const std::function<QByteArray()> &makeAnswer)
+{
+    const double baseline = residentMiB();
+    const QByteArray message = makeAnswer();
+    QFile clearRefs(u"/proc/self/clear_refs"_s);
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5"); // the peak counts from here
+    clearRefs.close();
+
+    const qsizetype marks = json::markCount(message);
+    std::optional<QJsonObject> manifest;
+    if (marks <= PlayerConnection::maxMessageMarks)
+        manifest = json::optObject(json::parseObject(message).value_or(QJsonObject()), "manifest"_L1);
+    ManualScheduler scheduler;
+    ShowModel model(scheduler);
+    // Answered once: a model that did not accept it asks again at once.
+    bool answered = false;
+    model.requestManifest = [&](ShowModel::ManifestAnswer answer) {
+        if (!std::exchange(answered, true))
+            answer(std::exchange(manifest, {}));
+    };
+    model.didJoin();
+    model.handle({{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}, {"structureVersion"_L1, 1}});
+    scheduler.runPending();
+    const double peak = std::max(statusMiB("VmHWM:"), residentMiB()) - baseline;
+    const double frameMiB = double(message.size()) / mebibyte;
+    std::printf("  %s: %.1f MiB, %lld JSON marks, %s; peak %.1f MiB, %.1f times the frame\n", what, frameMiB,
+        qlonglong(marks), model.manifest() ? "accepted" : "not accepted", peak, peak / frameMiB);
+}
+
 // The Host stops listening and comes back on the same port after `downSeconds`: milliseconds from its
 // return until the Player is connected again.
 std::optional<double> rejoinAfter(double downSeconds)
@@ -304,6 +379,12 @@ int main(int argc, char *argv[])
             std::printf("  flood failed\n");
             return 1;
         }
+    }
+
+    if (runs(u"manifest"_s)) {
+        std::printf("\nOne manifest answer, read, checked and accepted by the show model:\n");
+        manifestCost("largest within the limits", largestLegalManifest);
+        manifestCost("a million tiny set-list items", millionTinyItems);
     }
 
     if (runs(u"channel"_s)) {
