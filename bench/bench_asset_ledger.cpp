@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ledger eviction over a large cache: how long choosing the files to delete takes.
 #include "assets/AssetCacheName.h"
 #include "assets/AssetLedger.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the secure channel, the time of a 5 MiB asset round trip over loopback (plain against
 // sealed), what a flood of tiny frames costs the Player, and how soon it joins a restarted Host again.
 // Prints figures; asserts nothing. Build without sanitizers for meaningful numbers. Names given on the

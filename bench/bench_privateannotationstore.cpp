@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the private annotation store on a heavy file: 10,000 strokes of 20 points each.
 // Usage: bench_private_annotations [folder]   (the file is written there; default a temporary folder)
 

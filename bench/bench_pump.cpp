@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The asset pump over loopback TCP: a generated 300-page show of 300 KiB pages fetched from the Host
 // simulator (on its own thread) into an empty cache, one page at a time, in plain and sealed with a
 // PIN or a join-link secret. Reports pages per second, MiB/s and the processor time the Player's

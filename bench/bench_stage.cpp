@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stage under a musician's hands, on the offscreen platform: 200 local turns through the sample show
 // (14 engraved 300-dpi pages) and through a 60-page show of 300-dpi pages, at 1180 × 820 and
 // 2560 × 1440, in one and two rows, inverted and not. Reports the main thread's time from a turn to the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The desktop entry, AppStream metadata and application icon, and where they install.
 # (src/saved installs the demo pages.)
 # Included from the top-level CMakeLists.txt after pagewright_ui and pagewright-player exist.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A Debian package of the Player: `cpack -G DEB` in a release build directory.
 
 set(CPACK_GENERATOR DEB)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the Player needs to build, run, test and package.
 # librsvg2-bin renders the icon sizes; libqt6svg6 draws the SVG window icon; desktop-file-utils and
 # appstream validate the desktop metadata; dpkg-dev and file let CPack work out package dependencies.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Saves pictures of the Player's screens into docs/screenshots, with the Player's own window under Xvfb
 # (a real X server, so fonts and dialogs look as they do on a desktop). Builds what it needs first.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is needed, builds under AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs every test. Arguments go to ctest (for example -L unit or -R wire).
 set -euo pipefail

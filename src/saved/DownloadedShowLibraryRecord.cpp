@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "saved/DownloadedShowContent.h"
 #include "saved/DownloadedShowLibrary.h"
 #include "support/Json.h"

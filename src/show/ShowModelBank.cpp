@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pages the stage can draw: the runway after the displayed page, the bank around it, their
 // images, and what the asset store should fetch next.
 #include "show/ShowModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which page is displayed and why: the Host's position, a peek, a manual or offline position, and
 // the local turn that moves them.
 #include "show/ShowModel.h"

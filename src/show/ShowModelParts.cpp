@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parts: which rendition of the current song the musician sees, fetching it, and prefetching the
 // renditions of the songs to come.
 #include "show/ShowModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Player following the Host simulator over loopback TCP: what reaches the stage, in which order the
 // rest is fetched, Host page turns, and playing on from the cache while the Host is away.
 #include "LivePlayer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parts over loopback TCP against the Host simulator: the sample show's "Harbour Reel" offers a Violin
 // and a Clarinet in B♭ rendition.
 #include "LivePlayer.h"

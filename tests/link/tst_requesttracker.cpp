@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "HostLaneCodec.h"
 #include "link/PlayerRequestTracker.h"
 #include "support/Json.h"

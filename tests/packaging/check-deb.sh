@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds a release tree, packages it with CPack and checks what the .deb holds and depends on.
 # check-deb.sh SOURCE_DIR BUILD_DIR VERSION; BUILD_DIR is reused, so later runs are incremental.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates the desktop entry or the AppStream metadata: check-metadata.sh desktop|metainfo FILE
 set -uo pipefail
 kind=$1 file=$2

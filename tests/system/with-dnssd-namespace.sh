@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command inside a private network namespace with its own avahi-daemon, so multicast DNS
 # never reaches a real network: the daemon may use only a veth whose peer sits in a second, empty
 # namespace. The daemon and the command talk over a private D-Bus system bus with no activatable

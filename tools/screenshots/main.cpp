@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays a musician's evening in the real Player window and saves a picture of each screen: the lobby
 // with a Host listed, the join-by-code dialog, the PIN screen (asked and refused), the stage with its chrome,
 // private ink, the part chooser, the pedal sheet, the ended screen and the demo. The Host is the simulator

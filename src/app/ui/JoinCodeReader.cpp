@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/JoinCodeReader.h"
 
 #include "link/PlayerJoinLink.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/PartChooserView.h"
 
 #include "app/ui/SheetItemDelegate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ui/SheetItemDelegate.h"
 
 #include "stage/ui/StageStyle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/ui/MIDIPedalSetupView.h"
 
 #include "midi/MIDIPageTurnController.h"
