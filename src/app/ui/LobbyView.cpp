@@ -53,6 +53,18 @@ QLabel *note(const QString &text, QWidget *parent, double opacity = 1.0)
     return label;
 }
 
+// A button that reads as a link, in the accent colour.
+QPushButton *linkButton(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(u"QPushButton { color: %1; text-align: left; padding: 4px 0; }"_s.arg(
+        StageStyle::css(StageStyle::brass())));
+    return button;
+}
+
 QString trimmedName(const QString &name)
 {
     // Spaces and tabs only: a line break is part of what was typed.
@@ -175,24 +187,15 @@ LobbyView::LobbyView(Scheduler &main, AppController &controller, QWidget *parent
     addAction(paste);
     setAcceptDrops(true);
 
-    auto *demo = new QPushButton(u"No Host nearby? Watch the demo."_s, column);
-    demo->setObjectName(u"watch-demo"_s);
-    demo->setFlat(true);
-    demo->setCursor(Qt::PointingHandCursor);
-    demo->setStyleSheet(u"QPushButton { color: %1; text-align: left; padding: 6px 0; }"_s.arg(
-        StageStyle::css(StageStyle::brass())));
+    auto *demo = linkButton(u"No Host nearby? Watch the demo."_s, u"watch-demo"_s, column);
     connect(demo, &QPushButton::clicked, &controller, &AppController::startDemo);
     layout->addWidget(demo);
     layout->addWidget(
         note(u"Live shows require a Mac running Pagewright Host. The demo and previously saved shows work "
              "without one."_s,
             column));
-    auto *hostLink = new QPushButton(u"Want to run the show? Get Pagewright for Mac ↗"_s, column);
-    hostLink->setObjectName(u"macHostUpgradeLink"_s);
-    hostLink->setFlat(true);
-    hostLink->setCursor(Qt::PointingHandCursor);
-    hostLink->setStyleSheet(u"QPushButton { color: %1; text-align: left; padding: 2px 0; }"_s.arg(
-        StageStyle::css(StageStyle::brass())));
+    auto *hostLink
+        = linkButton(u"Want to run the show? Get Pagewright for Mac ↗"_s, u"macHostUpgradeLink"_s, column);
     hostLink->setVisible(!hostDownloadUrl.isEmpty());
     connect(hostLink, &QPushButton::clicked, this,
         [] { QDesktopServices::openUrl(QUrl(QString(hostDownloadUrl))); });
