@@ -148,7 +148,7 @@ std::optional<AssetPayload> parseAssetPayload(QByteArray payload)
     if (payload.size() < 4)
         return std::nullopt;
     const qint64 headerLength = Wire::bigEndianLength(payload);
-    if (headerLength > payload.size() - 4)
+    if (headerLength > payload.size() - 4 || headerLength > Wire::maxAssetHeaderBytes)
         return std::nullopt;
     auto header = json::parseObject(payload.sliced(4, qsizetype(headerLength)));
     if (!header)

@@ -19,6 +19,8 @@ inline constexpr int protocolVersion = 1;
 inline constexpr qint64 maxFrameLength = 16'777'241;
 inline constexpr qsizetype maxPlaintextLength = 16'777'216;
 inline constexpr qint64 maxAssetBytes = 16'777'216;
+// An asset frame's JSON header names a request, a status, a version and a chunk: a few dozen bytes.
+inline constexpr qint64 maxAssetHeaderBytes = 65'536;
 
 enum FrameType : quint8 {
     JsonMessage = 1,

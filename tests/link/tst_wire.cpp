@@ -176,6 +176,10 @@ private Q_SLOTS:
         QTest::newRow("header not json") << assetPayload("{nope", "x");
         QTest::newRow("no requestId") << assetPayload(R"({"status":200})", "x");
         QTest::newRow("requestId not a string") << assetPayload(R"({"requestId":7})", "x");
+        // A header of tiny objects costs many times its size to parse; a real one is a few dozen bytes.
+        QTest::newRow("header past its limit") << assetPayload(QByteArray("{\"requestId\":\"a1\",\"pad\":\"")
+                + QByteArray(Wire::maxAssetHeaderBytes, 'x') + "\"}",
+            "x");
     }
 
     void malformedAssetPayloadsAreIgnored()
