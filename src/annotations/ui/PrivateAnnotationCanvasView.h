@@ -34,7 +34,6 @@ public:
     void setInputColor(PlayerPrivateAnnotationColor color) { m_inputColor = color; }
     bool annotationMode() const { return m_annotationMode; }
     void setAnnotationMode(bool on);
-    bool hasActiveGesture() const { return m_activeTool.has_value(); }
 
     // Stores what the gesture in progress has drawn and ends it.
     void finishGesture();

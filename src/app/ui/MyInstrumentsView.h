@@ -18,9 +18,6 @@ class MyInstrumentsView : public QDialog
 public:
     explicit MyInstrumentsView(SettingsStore &settings, QWidget *parent = nullptr);
 
-    InstrumentCatalogModel *instruments() const { return m_instruments; }
-    QTreeView *list() const { return m_list; }
-
 private:
     InstrumentCatalogModel *m_instruments;
     QTreeView *m_list;

@@ -33,7 +33,6 @@ public:
     bool hostActive() const { return m_hostActive; }
     void setHostActive(bool on);
     const QImage &baseImage() const { return m_base; }
-    const QImage &marksImage() const { return m_marks; }
     void setImages(const QImage &base, const QImage &marks);
     void setBaseImage(const QImage &image);
     void setMarksImage(const QImage &image);

@@ -69,8 +69,6 @@ public:
     DesktopPageSurface *currentSurface() const;
     DesktopStageTransitionOverlay *transitionOverlay() const { return m_overlay; }
     const QString &displayedPageKey() const { return m_displayedPageKey; }
-    StageLayout::Grid grid() const { return m_grid; }
-    int decodeGeneration() const { return m_decodeGeneration; }
     // Gives the keyboard to the stage on the next turn of the event loop, unless a dialog or a text field
     // has it.
     void requestFocus();

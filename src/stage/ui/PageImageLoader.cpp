@@ -57,8 +57,8 @@ PageImageLoader::PageImageLoader(qint64 cacheBytes, QObject *parent)
     : QObject(parent)
     , m_cache(qsizetype(std::max<qint64>(cacheBytes >> 10, 1)))
 {
-    m_now.setMaxThreadCount(1);
     // One thread each: a decode of a 300-dpi page holds tens of megabytes while it runs.
+    m_now.setMaxThreadCount(1);
     m_ahead.setMaxThreadCount(1);
     m_ahead.setThreadPriority(QThread::IdlePriority);
 }
@@ -79,13 +79,6 @@ void PageImageLoader::waitForDecodes()
 {
     m_now.waitForDone();
     m_ahead.waitForDone();
-}
-
-std::optional<QImage> PageImageLoader::cached(const Request &request)
-{
-    if (const QImage *image = m_cache.object(request.cacheKey()))
-        return *image;
-    return std::nullopt;
 }
 
 bool PageImageLoader::load(const Request &request, Urgency urgency, QObject *context, Done done)

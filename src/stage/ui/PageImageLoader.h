@@ -58,14 +58,11 @@ public:
     // cached, and then returns true; otherwise later, once, unless `context` is gone by then. Equal
     // requests in flight share one decode.
     bool load(const Request &request, Urgency urgency, QObject *context, Done done);
-    // The cached image of a request, if any, without decoding.
-    std::optional<QImage> cached(const Request &request);
 
     // No decode is waiting to be answered.
     bool isIdle() const { return m_waiting.isEmpty(); }
     // Blocks until the decoding threads are done; their answers arrive later on the main thread.
     void waitForDecodes();
-    qint64 cacheBytes() const { return qint64(m_cache.totalCost()) << 10; }
     void clear() { m_cache.clear(); }
 
     // The pixel size a PNG's header announces; empty when it is not a readable PNG.
