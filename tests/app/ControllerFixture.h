@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "../link/FakeDnsSd.h"
-#include "../link/MemoryStream.h"
-#include "../midi/FakeMIDIInput.h"
+#include "FakeDnsSd.h"
+#include "FakeMIDIInput.h"
+#include "MemoryStream.h"
 #include "app/AppController.h"
 #include "app/PlayerCommandLine.h"
 #include "support/DefaultsStore.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ControllerFixture.h"
 
-#include "../link/FakeDnsSd.h"
-#include "../link/MemoryStream.h"
+#include "FakeDnsSd.h"
+#include "MemoryStream.h"
 #include "support/DefaultsKeys.h"
 
 #include <QFile>

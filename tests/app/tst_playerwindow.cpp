@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../TestSupport.h"
 #include "ControllerFixture.h"
+#include "TestSupport.h"
 
 #include "app/ui/EndedView.h"
 #include "app/ui/LobbyView.h"

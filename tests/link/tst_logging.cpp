@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../TestSupport.h"
 #include "ConnectionHarness.h"
+#include "TestSupport.h"
 #include "annotations/PrivateAnnotationStore.h"
 #include "link/PlayerCrypto.h"
 #include "link/PlayerJoinLink.h"

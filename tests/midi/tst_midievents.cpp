@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../TestSupport.h"
+#include "TestSupport.h"
 #include "midi/MIDITurnBinding.h"
 #include "midi/MIDITurnGate.h"
 #include "midi/PlayerAlsaMIDIInput.h"

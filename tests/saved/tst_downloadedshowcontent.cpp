@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../TestSupport.h"
+#include "TestSupport.h"
 #include "saved/DownloadedShowContent.h"
 #include "saved/DownloadedShowLibrary.h"
 #include "saved/DownloadedShowSummary.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "../TestSupport.h"
+#include "TestSupport.h"
 #include "show/ShowModel.h"
 #include "support/Json.h"
 #include "support/ManualScheduler.h"

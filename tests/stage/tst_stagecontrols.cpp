@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../TestSupport.h"
 #include "NearlyEqual.h"
+#include "TestSupport.h"
 
 #include "stage/StageTurns.h"
 #include "stage/StageZoom.h"

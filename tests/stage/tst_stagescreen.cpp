@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "../midi/FakeMIDIInput.h"
+#include "FakeMIDIInput.h"
 #include "StageFixture.h"
 
 #include "annotations/PrivateAnnotationStore.h"
