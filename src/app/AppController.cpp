@@ -69,7 +69,7 @@ AppController::AppController(Environment environment, QObject *parent)
         });
 
     installConnectionCallbacks();
-    wireLiveTransports();
+    useShowSource(ShowSource::live(m_connection));
     installModelCallbacks();
     purgeEphemeralResidue();
     installObservations();
@@ -108,29 +108,11 @@ void AppController::installConnectionCallbacks()
     };
 }
 
-void AppController::wireLiveTransports()
+void AppController::useShowSource(ShowSource source)
 {
-    // The connection is thread-safe and outlives nothing: the fetch below runs on the asset queue.
-    std::weak_ptr<PlayerConnection> connection = m_connection;
-    m_model->requestManifest = [connection](ShowModel::ManifestAnswer answer) {
-        if (auto live = connection.lock())
-            live->requestManifest(std::move(answer));
-        else
-            answer(std::nullopt);
-    };
-    m_model->requestRenditionManifest = [connection](const QString &ref, ShowModel::ManifestAnswer answer) {
-        if (auto live = connection.lock())
-            live->requestRenditionManifest(ref, std::move(answer));
-        else
-            answer(std::nullopt);
-    };
-    m_assets->setNetwork([connection](qint64 token, qint64 page, const QString &kind, const QString &version,
-                             bool urgent, AssetFetchCompletion completion) {
-        if (auto live = connection.lock())
-            live->requestAsset(token, page, kind, version, urgent, std::move(completion));
-        else
-            completion(0, std::nullopt, std::nullopt);
-    });
+    m_model->requestManifest = std::move(source.manifest);
+    m_model->requestRenditionManifest = std::move(source.renditionManifest);
+    m_assets->setNetwork(std::move(source.assets));
 }
 
 void AppController::installModelCallbacks()
@@ -268,13 +250,10 @@ void AppController::backToLobby()
 {
     setPinPrompt(std::nullopt);
     sendStandStatus(false);
-    if (m_demo) {
+    if (m_demo || m_practicing) {
         stopDemo();
-        wireLiveTransports();
-    }
-    if (m_practicing) {
         m_practicing = false;
-        wireLiveTransports();
+        useShowSource(ShowSource::live(m_connection));
     }
     m_joined = false;
     m_downloads->endLiveSession();
@@ -391,28 +370,7 @@ void AppController::startDemo()
     m_downloads->endLiveSession();
     m_joined = true;
     m_model->didJoin();
-    QPointer<DemoShow> weakDemo = demo;
-    m_model->requestManifest = [this, weakDemo](ShowModel::ManifestAnswer answer) {
-        m_main.post([weakDemo, answer = std::move(answer)] {
-            answer(weakDemo ? std::optional(weakDemo->manifest()) : std::nullopt);
-        });
-    };
-    m_model->requestRenditionManifest = [this](const QString &, ShowModel::ManifestAnswer answer) {
-        m_main.post([answer = std::move(answer)] { answer(std::nullopt); });
-    };
-    // The store calls this on its own queue; the demo lives on the main thread.
-    Scheduler *main = &m_main;
-    m_assets->setNetwork([main, weakDemo](qint64 token, qint64 page, const QString &kind,
-                             const QString &version, bool, AssetFetchCompletion completion) {
-        main->post([weakDemo, token, page, kind, version, completion = std::move(completion)] {
-            if (!weakDemo) {
-                completion(0, std::nullopt, std::nullopt);
-                return;
-            }
-            const DemoShow::AssetAnswer answer = weakDemo->answerAsset(token, page, kind, version);
-            completion(answer.status, answer.fingerprint, answer.data);
-        });
-    });
+    useShowSource(ShowSource::demo(m_main, demo));
     demo->onMessage = [self = QPointer(this)](const QJsonObject &message) {
         if (self)
             self->m_model->handle(message);
@@ -471,21 +429,10 @@ bool AppController::startPractice(const QString &showID)
     }
     practiceManifest.insert("state"_L1, state);
 
-    m_model->requestManifest = [this, practiceManifest](ShowModel::ManifestAnswer answer) {
-        m_main.post([practiceManifest, answer = std::move(answer)] { answer(practiceManifest); });
-    };
-    m_model->requestRenditionManifest
-        = [self = QPointer(this), showID](const QString &ref, ShowModel::ManifestAnswer answer) {
-              if (!self) {
-                  answer(std::nullopt);
-                  return;
-              }
-              const auto rendition = self->m_downloads->rendition(ref, showID);
-              self->m_main.post([rendition, answer = std::move(answer)] { answer(rendition); });
-          };
-    // Everything a practice needs is on the device; there is nobody to ask.
-    m_assets->setNetwork([](qint64, qint64, const QString &, const QString &, bool,
-                             AssetFetchCompletion completion) { completion(0, std::nullopt, std::nullopt); });
+    useShowSource(ShowSource::saved(m_main, practiceManifest,
+        [downloads = QPointer(m_downloads.get()), showID](const QString &ref) -> std::optional<QJsonObject> {
+            return downloads ? downloads->rendition(ref, showID) : std::nullopt;
+        }));
     m_model->handle(QJsonObject {{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1},
         {"structureVersion"_L1, json::intOr(stored, "structureVersion"_L1, 0)}, {"state"_L1, state}});
     updateShowActivity();

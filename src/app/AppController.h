@@ -5,6 +5,7 @@
 #include "app/LaunchOptions.h"
 #include "app/SettingsStore.h"
 #include "app/ShowActivity.h"
+#include "app/ShowSource.h"
 #include "assets/AssetStore.h"
 #include "link/DiscoveredHost.h"
 #include "link/PlayerConnection.h"
@@ -123,7 +124,8 @@ Q_SIGNALS:
 
 private:
     void installConnectionCallbacks();
-    void wireLiveTransports();
+    // The model and the asset store ask this source from now on.
+    void useShowSource(ShowSource source);
     void installModelCallbacks();
     void installObservations();
     void applyOptions(const LaunchOptions &options);

@@ -232,6 +232,35 @@ private Q_SLOTS:
         QVERIFY(app.dnsSd.browser());
     }
 
+    void hostMessagesCloseTogetherMakeOneStatusReport()
+    {
+        ManualController app;
+        app->join(hostAt(7000), u"Ann"_s, false);
+        app.scheduler.runPending();
+        const auto control = app.network.last();
+        control->accept();
+        app.scheduler.runPending();
+        app.network.last()->accept();
+        control->reply({{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}});
+        app.scheduler.runPending();
+        auto reports = [&] {
+            qsizetype count = 0;
+            for (const auto &item : control->received())
+                count += item.message.value("type"_L1).toString() == "standStatus"_L1;
+            return count;
+        };
+        app.scheduler.advance(0.5);
+        QVERIFY(reports() > 0);
+
+        control->reply({{"type"_L1, "presence"_L1}, {"count"_L1, 2}, {"names"_L1, QJsonArray {u"Bo"_s}}});
+        app.scheduler.advance(0.05);
+        control->reply({{"type"_L1, "blackout"_L1}, {"on"_L1, true}});
+        app.scheduler.advance(AppController::statusDebounce - 0.01);
+        QCOMPARE(reports(), 0);
+        app.scheduler.advance(0.02);
+        QCOMPARE(reports(), 1);
+    }
+
     void settingsReachTheModel()
     {
         ManualController app;

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ControllerFixture.h"
+#include "LivePlayer.h"
 #include "QrCodeImage.h"
 
-#include "HostSimulator.h"
 #include "app/ui/JoinLinkDialog.h"
 #include "app/ui/LobbyView.h"
 #include "link/DiscoveredHostListModel.h"
-#include "link/TcpByteStream.h"
 #include "support/DefaultsKeys.h"
 
 #include <QApplication>
@@ -19,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QThreadPool>
 #include <QVideoFrame>
 #include <QVideoSink>
 
@@ -65,36 +64,6 @@ void drop(QWidget &target, const QMimeData &data)
     QApplication::sendEvent(&target, &dropped);
 }
 
-// The lobby over the Player's real sockets, so a join reaches the Host simulator.
-struct LiveLobby
-{
-    QTemporaryDir directory;
-    MemoryDefaultsStore defaults;
-    EventLoopScheduler main {qApp};
-    SerialQueue connectionQueue {u"player.connection"_s};
-    SerialQueue assetQueue {u"player.assets"_s};
-    std::unique_ptr<AppController> controller;
-    std::unique_ptr<LobbyView> lobby;
-
-    explicit LiveLobby(const QString &storedName)
-    {
-        if (!storedName.isEmpty())
-            defaults.setValue(DefaultsKeys::playerName, storedName);
-        PlayerConnection::Environment connection;
-        connection.queue = &connectionQueue.scheduler();
-        connection.streams = TcpByteStream::factory(connectionQueue.scheduler());
-        controller = std::make_unique<AppController>(
-            environment(directory.path(), defaults, main, assetQueue.scheduler(), std::move(connection)));
-        lobby = std::make_unique<LobbyView>(main, *controller);
-    }
-    ~LiveLobby()
-    {
-        lobby.reset();
-        controller->prepareForTermination();
-        controller.reset();
-    }
-};
-
 } // namespace
 
 class JoinByCodeTest : public QObject
@@ -114,12 +83,15 @@ private Q_SLOTS:
         QFETCH(QString, storedName);
         HostSimulator::Options options;
         options.pin = u"4821"_s;
-        HostSimulator host(*SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show")), options);
+        HostSimulator host(sampleShow(), options);
         QVERIFY(host.listen());
-        LiveLobby player(storedName);
+        MemoryDefaultsStore defaults;
+        if (!storedName.isEmpty())
+            defaults.setValue(DefaultsKeys::playerName, storedName);
+        LivePlayer player(nullptr, &defaults);
         int prompts = 0;
         connect(player.controller.get(), &AppController::pinPromptChanged, this, [&] { ++prompts; });
-        LobbyView &lobby = *player.lobby;
+        LobbyView lobby(player.main, *player.controller);
         lobby.show();
         QVERIFY(QTest::qWaitForWindowActive(&lobby));
         // Where the keyboard usually is; the field takes names, not pictures.
@@ -187,8 +159,10 @@ private Q_SLOTS:
         auto *sink = dialog->findChild<QVideoSink *>();
         const QImage joinCode = qrCodeImage(u"pagewright-player://join?host=10.0.0.5&port=7000"_s);
         const auto show = [&](const QImage &code) { sink->setVideoFrame(frameOf(code)); };
+        // Every decode started has answered once the pool is idle and its answers are delivered.
         const auto nothingJoined = [&] {
-            QTest::qWait(300);
+            QThreadPool::globalInstance()->waitForDone();
+            QCoreApplication::processEvents();
             return app->hosts().isEmpty();
         };
         show(webCode);

@@ -45,16 +45,16 @@ private Q_SLOTS:
         LivePlayer player;
         player.join(host, pin);
 
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/0/base.png"_s), timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"101/0/marks.png"_s), timeout);
-        QCOMPARE(player.model.phase(), ShowPhase::live());
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/0/base.png"_s), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"101/0/marks.png"_s), timeout);
+        QCOMPARE(player.model().phase(), ShowPhase::live());
         QVERIFY(std::all_of(host.recorded().begin(), host.recorded().end(),
             [&](const RecordedMessage &record) { return record.sealed == pin.has_value(); }));
-        QCOMPARE(player.model.bookline(), u"the book: 3 charts · Chorale in G · 5 pages"_s);
-        QCOMPARE(player.model.displayedPage(), 0);
-        QCOMPARE(player.model.displayedScoreToken(), 101);
-        QVERIFY(player.model.displayedBaseIsExact());
-        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+        QCOMPARE(player.model().bookline(), u"the book: 3 charts · Chorale in G · 5 pages"_s);
+        QCOMPARE(player.model().displayedPage(), 0);
+        QCOMPARE(player.model().displayedScoreToken(), 101);
+        QVERIFY(player.model().displayedBaseIsExact());
+        QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
 
         const QStringList urgent = assetRequests(host, true);
         QCOMPARE(urgent.value(0), u"101/0/base.png"_s);
@@ -94,20 +94,20 @@ private Q_SLOTS:
         QVERIFY(host.listen());
         LivePlayer player;
         player.join(host);
-        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
         const qsizetype requests = host.recorded(u"asset"_s).size();
 
         host.navigate(2);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 2, timeout);
-        QCOMPARE(player.model.basePNG(), samplePage(u"101/2/base.png"_s));
-        QCOMPARE(player.model.marksPNG(), samplePage(u"101/2/marks.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 2, timeout);
+        QCOMPARE(player.model().basePNG(), samplePage(u"101/2/base.png"_s));
+        QCOMPARE(player.model().marksPNG(), samplePage(u"101/2/marks.png"_s));
 
         host.navigate(3, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedScoreToken(), 102, timeout);
-        QCOMPARE(player.model.displayedPage(), 3);
-        QCOMPARE(player.model.basePNG(), samplePage(u"102/3/base.png"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
-        QCOMPARE(player.model.activePageKey(), player.model.stagePages().first().key);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedScoreToken(), 102, timeout);
+        QCOMPARE(player.model().displayedPage(), 3);
+        QCOMPARE(player.model().basePNG(), samplePage(u"102/3/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
+        QCOMPARE(player.model().activePageKey(), player.model().stagePages().first().key);
         QCOMPARE(host.recorded(u"asset"_s).size(), requests);
     }
 
@@ -118,48 +118,48 @@ private Q_SLOTS:
         const quint16 port = host.port();
         LivePlayer player;
         player.join(host);
-        QTRY_VERIFY_WITH_TIMEOUT(player.wantsCached(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
         host.navigate(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/1/base.png"_s), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/1/base.png"_s), timeout);
 
         // The Host re-engraves page 4 and cannot serve it yet.
         host.revisePage(101, 3, u"base.png"_s, u"ch-b3-2"_s, {});
         QTRY_VERIFY_WITH_TIMEOUT(requestedVersion(host, u"ch-b3-2"_s), timeout);
-        QCOMPARE(player.model.structureVersion(), 2);
+        QCOMPARE(player.model().structureVersion(), 2);
 
         host.stopListening();
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.phase(), ShowPhase::offline(), timeout);
-        QCOMPARE(player.model.toast(),
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::offline(), timeout);
+        QCOMPARE(player.model().toast(),
             u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
 
-        player.model.turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 2, timeout);
-        QCOMPARE(player.model.basePNG(), samplePage(u"101/2/base.png"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.marksPNG(), samplePage(u"101/2/marks.png"_s), timeout);
+        player.model().turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 2, timeout);
+        QCOMPARE(player.model().basePNG(), samplePage(u"101/2/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"101/2/marks.png"_s), timeout);
 
         // The new version never came: the older one stands in.
-        player.model.turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 3, timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"101/3/base.png"_s), timeout);
-        QVERIFY(!player.model.displayedBaseIsExact());
+        player.model().turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 3, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/3/base.png"_s), timeout);
+        QVERIFY(!player.model().displayedBaseIsExact());
 
-        player.model.turnLocally(-3);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedPage(), 0, timeout);
-        QCOMPARE(player.model.basePNG(), samplePage(u"101/0/base.png"_s));
-        QCOMPARE(player.model.phase(), ShowPhase::offline());
+        player.model().turnLocally(-3);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 0, timeout);
+        QCOMPARE(player.model().basePNG(), samplePage(u"101/0/base.png"_s));
+        QCOMPARE(player.model().phase(), ShowPhase::offline());
 
         // The Host comes back on that page, able to serve it now.
         const QByteArray revised = samplePage(u"102/2/base.png"_s);
         host.show().addAsset(101, 3, u"base.png"_s, u"ch-b3-2"_s, revised);
         host.navigate(3);
         QVERIFY(host.listen(QHostAddress::LocalHost, port));
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.phase(), ShowPhase::live(), 15'000);
-        QCOMPARE(player.model.toast(), u"back with the band — following the Host"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::live(), 15'000);
+        QCOMPARE(player.model().toast(), u"back with the band — following the Host"_s);
         QCOMPARE(host.recorded(u"hi"_s).size(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), revised, timeout);
-        QCOMPARE(player.model.displayedPage(), 3);
-        QVERIFY(player.model.displayedBaseIsExact());
-        const StagePage shown = player.model.stagePages().first();
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), revised, timeout);
+        QCOMPARE(player.model().displayedPage(), 3);
+        QVERIFY(player.model().displayedBaseIsExact());
+        const StagePage shown = player.model().stagePages().first();
         QCOMPARE(shown.basePNG, revised);
         QVERIFY(shown.baseIsExact);
     }

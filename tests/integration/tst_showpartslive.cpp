@@ -27,10 +27,11 @@ QStringList renditionRefs(const HostSimulator &host)
 // Joins with the given instruments and waits for the opening page of the Chorale.
 bool joinOnTheChorale(LivePlayer &player, const HostSimulator &host, const QSet<QString> &instruments)
 {
-    player.model.setMyInstrumentIDs(instruments);
+    for (const QString &id : instruments)
+        player->settings().setInstrument(id, true);
     player.join(host);
     return QTest::qWaitFor(
-        [&] { return player.model.basePNG() == samplePage(u"101/0/base.png"_s); }, timeout);
+        [&] { return player.model().basePNG() == samplePage(u"101/0/base.png"_s); }, timeout);
 }
 
 } // namespace
@@ -46,21 +47,21 @@ private Q_SLOTS:
         QVERIFY(host.listen());
         LivePlayer player;
         QVERIFY(joinOnTheChorale(player, host, {violin}));
-        QCOMPARE(player.model.selectedPartLabel(), u"Master"_s);
+        QCOMPARE(player.model().selectedPartLabel(), u"Master"_s);
         // The song to come has one part for this player: it is asked for ahead of time.
         QTRY_COMPARE_WITH_TIMEOUT(renditionRefs(host), QStringList {u"harbour-reel.violin"_s}, timeout);
 
         host.navigate(0, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.displayedScoreToken(), 112, timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"112/0/base.png"_s), timeout);
-        QCOMPARE(player.model.selectedPartLabel(), u"Violin"_s);
-        QVERIFY(player.model.usingAlternatePart());
-        QVERIFY(!player.model.partChooser());
-        QVERIFY(player.model.marksPNG().isNull());
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedScoreToken(), 112, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"112/0/base.png"_s), timeout);
+        QCOMPARE(player.model().selectedPartLabel(), u"Violin"_s);
+        QVERIFY(player.model().usingAlternatePart());
+        QVERIFY(!player.model().partChooser());
+        QVERIFY(player.model().marksPNG().isNull());
 
         // A part turns locally, from pages the pump has fetched.
-        player.model.turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"112/1/base.png"_s), timeout);
+        player.model().turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"112/1/base.png"_s), timeout);
         QCOMPARE(renditionRefs(host), QStringList {u"harbour-reel.violin"_s});
     }
 
@@ -72,19 +73,19 @@ private Q_SLOTS:
         QVERIFY(joinOnTheChorale(player, host, {violin, clarinet}));
 
         host.navigate(0, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(player.model.partChooser().has_value(), timeout);
-        const PlayerPartChooser chooser = *player.model.partChooser();
+        QTRY_VERIFY_WITH_TIMEOUT(player.model().partChooser().has_value(), timeout);
+        const PlayerPartChooser chooser = *player.model().partChooser();
         QCOMPARE(chooser.title, u"Harbour Reel"_s);
         QCOMPARE(chooser.matchingOptionIDs, (QSet<QString> {u"vln"_s, u"clar"_s}));
         QCOMPARE(chooser.selectedOptionID, u"master"_s);
         // The master stays on the stand while the player chooses.
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"102/0/base.png"_s), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"102/0/base.png"_s), timeout);
 
-        player.model.selectPart(u"clar"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"122/0/base.png"_s), timeout);
-        QCOMPARE(player.model.displayedScoreToken(), 122);
-        QCOMPARE(player.model.selectedPartLabel(), u"Clarinet in B♭"_s);
-        QVERIFY(!player.model.partChooser());
+        player.model().selectPart(u"clar"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"122/0/base.png"_s), timeout);
+        QCOMPARE(player.model().displayedScoreToken(), 122);
+        QCOMPARE(player.model().selectedPartLabel(), u"Clarinet in B♭"_s);
+        QVERIFY(!player.model().partChooser());
         QCOMPARE(renditionRefs(host), QStringList {u"harbour-reel.clarinet"_s});
     }
 
@@ -98,19 +99,19 @@ private Q_SLOTS:
 
         host.navigate(0, 1);
         QTRY_COMPARE_WITH_TIMEOUT(
-            player.model.toast(), u"Violin unavailable — using local Master"_s, timeout);
-        QCOMPARE(player.model.selectedPartLabel(), u"Master"_s);
-        QVERIFY(!player.model.usingAlternatePart());
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"102/0/base.png"_s), timeout);
-        QCOMPARE(player.model.displayedScoreToken(), 102);
+            player.model().toast(), u"Violin unavailable — using local Master"_s, timeout);
+        QCOMPARE(player.model().selectedPartLabel(), u"Master"_s);
+        QVERIFY(!player.model().usingAlternatePart());
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"102/0/base.png"_s), timeout);
+        QCOMPARE(player.model().displayedScoreToken(), 102);
         const QStringList refs = renditionRefs(host);
         QVERIFY(!refs.isEmpty());
         QCOMPARE(refs.count(u"harbour-reel.violin"_s), refs.size());
 
         // The stand-in master turns locally like the part would have.
-        QVERIFY(player.model.turnsPagesLocally());
-        player.model.turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model.basePNG(), samplePage(u"102/1/base.png"_s), timeout);
+        QVERIFY(player.model().turnsPagesLocally());
+        player.model().turnLocally(1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"102/1/base.png"_s), timeout);
     }
 };
 
