@@ -58,34 +58,6 @@ QImage noise(QSize size)
     return image;
 }
 
-// As a phone photo of a screen shows it: small in a busy frame, tilted, washed out and grainy.
-QImage photographed(const QImage &code)
-{
-    QImage photo(1280, 960, QImage::Format_RGB32);
-    QPainter painter(&photo);
-    QLinearGradient light(0, 0, 1280, 960);
-    light.setColorAt(0, QColor(70, 60, 50));
-    light.setColorAt(1, QColor(190, 180, 170));
-    painter.fillRect(photo.rect(), light);
-    painter.setOpacity(0.25);
-    painter.drawImage(photo.rect(), noise(QSize(320, 240)));
-    painter.setOpacity(0.85);
-    painter.translate(700, 420);
-    painter.rotate(11);
-    painter.drawImage(QRect(-160, -160, 320, 320), code);
-    painter.end();
-    QRandomGenerator random(11);
-    for (int y = 0; y < photo.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(photo.scanLine(y));
-        for (int x = 0; x < photo.width(); ++x) {
-            const int grain = int(random.bounded(41)) - 20;
-            const int value = std::clamp(qGray(line[x]) + grain, 0, 255);
-            line[x] = qRgb(value, value, value);
-        }
-    }
-    return photo;
-}
-
 QImage sideBySide(const QImage &left, const QImage &right)
 {
     QImage image(left.width() + right.width(), std::max(left.height(), right.height()), QImage::Format_RGB32);
@@ -150,7 +122,6 @@ private Q_SLOTS:
             << pinCode.scaled(120, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation) << pinLink
             << QString();
         QTest::newRow("rotated 90°") << pinCode.transformed(QTransform().rotate(90)) << pinLink << QString();
-        QTest::newRow("photographed") << photographed(qrCodeImage(secretLink)) << secretLink << QString();
         QTest::newRow("light on dark") << inverted(pinCode) << pinLink << QString();
         QTest::newRow("on transparency") << onTransparent(pinCode) << pinLink << QString();
         QTest::newRow("web address first, join link second")

@@ -32,26 +32,6 @@ class SettingsStoreTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstLaunchDefaults()
-    {
-        CountingDefaults defaults;
-        SettingsStore settings(defaults);
-        QVERIFY(!settings.invert());
-        QVERIFY(!settings.fitWidth());
-        QCOMPARE(settings.pageLayout(), PageLayoutPreference::OneRow);
-        QVERIFY(settings.pageSeparators());
-        QVERIFY(settings.autoReturn());
-        QVERIFY(!settings.turnsPagesLocally());
-        QCOMPARE(settings.privateAnnotationTool(), PlayerPrivateAnnotationTool::Pen);
-        QCOMPARE(settings.privateAnnotationColor(), PlayerPrivateAnnotationColor::Red);
-        QVERIFY(settings.myInstrumentIDs().isEmpty());
-        QCOMPARE(settings.instrumentCatalog(), PlayerInstrumentCatalog::builtIn());
-        QVERIFY(settings.partChoicesBySongKey().isEmpty());
-        QCOMPARE(settings.zoomRequest(), StageZoomRequest());
-        QCOMPARE(defaults.value(DefaultsKeys::pageLayout).toString(), u"1-row"_s);
-        QCOMPARE(defaults.writes.size(), 1);
-    }
-
     void storedValuesLoad_data()
     {
         QTest::addColumn<QString>("layout");
@@ -129,17 +109,6 @@ private Q_SLOTS:
 
         SettingsStore reloaded(defaults);
         QCOMPARE(reloaded.instrumentCatalog(), settings.instrumentCatalog());
-    }
-
-    void zoomRequestsCountUpAndAreNeverStored()
-    {
-        CountingDefaults defaults;
-        SettingsStore settings(defaults);
-        settings.requestZoom(StageZoomAction::ZoomIn);
-        settings.requestZoom(StageZoomAction::ZoomIn);
-        QCOMPARE(settings.zoomRequest(), (StageZoomRequest {2, StageZoomAction::ZoomIn}));
-        SettingsStore relaunched(defaults);
-        QCOMPARE(relaunched.zoomRequest(), StageZoomRequest());
     }
 
     void everySettingSurvivesARealSettingsFile()
