@@ -27,14 +27,6 @@ public:
         QString version;
         bool urgent = false;
         AssetFetchCompletion completion;
-
-        QString summary() const
-        {
-            return QStringLiteral("%1 %2 %3 %4 %5")
-                .arg(scoreToken)
-                .arg(pageIndex)
-                .arg(kind, version, urgent ? QStringLiteral("urgent") : QStringLiteral("background"));
-        }
     };
 
     struct Answer

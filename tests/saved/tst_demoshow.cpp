@@ -7,8 +7,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#include <utility>
-
 using namespace pgw;
 using namespace pgw::test;
 using namespace Qt::StringLiterals;
@@ -18,30 +16,14 @@ namespace {
 QJsonObject withSamples(QJsonObject message, int chunk)
 {
     const QJsonArray all = vectors("demo_circle_samples"_L1).toArray();
-    QJsonArray samples;
-    for (int i = chunk * 4; i < chunk * 4 + 4; ++i)
-        samples.append(all.at(i));
-    message.insert("samples"_L1, samples);
+    message.insert("samples"_L1, QJsonArray::fromVariantList(all.toVariantList().mid(chunk * 4, 4)));
     return message;
 }
 
-// A started demo whose messages are recorded with the seconds since the start.
-struct RunningDemo
+QJsonObject nav(int t, int page)
 {
-    ManualScheduler scheduler;
-    DemoShow *demo = new DemoShow(scheduler, QString());
-    double started = scheduler.now();
-    QList<std::pair<double, QJsonObject>> sent;
-
-    RunningDemo()
-    {
-        demo->onMessage = [this](const QJsonObject &message) {
-            sent.append({scheduler.now() - started, message});
-        };
-        demo->start();
-    }
-    ~RunningDemo() { delete demo; }
-};
+    return {{"type"_L1, "nav"_L1}, {"t"_L1, t}, {"pageIndex"_L1, page}, {"structureVersion"_L1, 1}};
+}
 
 // A demo over a folder holding the given pages (1-based numbers), each with distinct bytes; a
 // negative number leaves that page empty.
@@ -59,11 +41,6 @@ struct DemoOverPages
     }
 };
 
-quint32 bigEndian32(const QByteArray &bytes, int offset)
-{
-    return qFromBigEndian<quint32>(bytes.constData() + offset);
-}
-
 } // namespace
 
 class DemoShowTest : public QObject
@@ -71,125 +48,86 @@ class DemoShowTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void strokeSamplesMatchIndependentValues()
-    {
-        const QJsonArray expected = vectors("demo_circle_samples"_L1).toArray();
-        QCOMPARE(expected.size(), 24);
-        QCOMPARE(DemoShow::circleSamples(), expected);
-    }
-
-    void scriptSendsEachMessageAtItsTime_data()
-    {
-        QTest::addColumn<int>("index");
-        QTest::addColumn<double>("at");
-        QTest::addColumn<QJsonObject>("message");
-
-        const QJsonObject begin1 = object(R"({"type":"ink","phase":"begin","strokeId":"demo-stroke-1",
-            "pageIndex":1,"style":{"color":[0.9,0.12,0.12,1.0],"width":0.004}})");
-        const QJsonObject append1 = object(R"({"type":"ink","phase":"append","strokeId":"demo-stroke-1"})");
-        QTest::newRow("greeting") << 0 << 0.0
-                                  << object(R"({"type":"hello","protocolVersion":1,"structureVersion":1,
-                                      "state":{"pageIndex":0,"blackout":false,"followers":3}})");
-        QTest::newRow("presence") << 1 << 0.0
-                                  << object(R"({"type":"presence","count":3,"names":["you","Alex","Sam"]})");
-        QTest::newRow("turn to page 1")
-            << 2 << 6.0 << object(R"({"type":"nav","t":2,"pageIndex":1,"structureVersion":1})");
-        QTest::newRow("ink begin") << 3 << 9.0 << withSamples(begin1, 0);
-        QTest::newRow("append 1") << 4 << 9.4 << withSamples(append1, 1);
-        QTest::newRow("append 2") << 5 << 9.52 << withSamples(append1, 2);
-        QTest::newRow("append 3") << 6 << 9.64 << withSamples(append1, 3);
-        QTest::newRow("append 4") << 7 << 9.76 << withSamples(append1, 4);
-        QTest::newRow("append 5") << 8 << 9.88 << withSamples(append1, 5);
-        QTest::newRow("ink end") << 9 << 10.3
-                                 << object(R"({"type":"ink","phase":"end","strokeId":"demo-stroke-1"})");
-        QTest::newRow("turn to page 2")
-            << 10 << 15.0 << object(R"({"type":"nav","t":3,"pageIndex":2,"structureVersion":1})");
-        QTest::newRow("blackout on") << 11 << 19.0 << object(R"({"type":"blackout","on":true})");
-        QTest::newRow("blackout off") << 12 << 21.5 << object(R"({"type":"blackout","on":false})");
-        QTest::newRow("back to page 0")
-            << 13 << 24.0 << object(R"({"type":"nav","t":4,"pageIndex":0,"structureVersion":1})");
-        QTest::newRow("second cycle turn")
-            << 14 << 33.0 << object(R"({"type":"nav","t":1002,"pageIndex":1,"structureVersion":1})");
-        QJsonObject begin2 = withSamples(begin1, 0);
-        begin2.insert("strokeId"_L1, u"demo-stroke-2"_s);
-        QTest::newRow("second cycle stroke") << 15 << 36.0 << begin2;
-    }
-
     void scriptSendsEachMessageAtItsTime()
     {
-        QFETCH(int, index);
-        QFETCH(double, at);
-        QFETCH(QJsonObject, message);
+        QCOMPARE(DemoShow::circleSamples(), vectors("demo_circle_samples"_L1).toArray());
+        const QJsonObject begin
+            = withSamples(object(R"({"type":"ink","phase":"begin","strokeId":"demo-stroke-1",
+            "pageIndex":1,"style":{"color":[0.9,0.12,0.12,1.0],"width":0.004}})"),
+                0);
+        const QJsonObject append = object(R"({"type":"ink","phase":"append","strokeId":"demo-stroke-1"})");
+        QJsonObject secondBegin = begin;
+        secondBegin.insert("strokeId"_L1, u"demo-stroke-2"_s);
+        const QList<std::pair<double, QJsonObject>> expected {
+            {0.0, object(R"({"type":"hello","protocolVersion":1,
+              "structureVersion":1,"state":{"pageIndex":0,"blackout":false,"followers":3}})")},
+            {0.0, object(R"({"type":"presence","count":3,"names":["you","Alex","Sam"]})")}, {6.0, nav(2, 1)},
+            {9.0, begin}, {9.4, withSamples(append, 1)}, {9.52, withSamples(append, 2)},
+            {9.64, withSamples(append, 3)}, {9.76, withSamples(append, 4)}, {9.88, withSamples(append, 5)},
+            {10.3, object(R"({"type":"ink","phase":"end","strokeId":"demo-stroke-1"})")}, {15.0, nav(3, 2)},
+            {19.0, object(R"({"type":"blackout","on":true})")},
+            {21.5, object(R"({"type":"blackout","on":false})")}, {24.0, nav(4, 0)}, {33.0, nav(1002, 1)},
+            {36.0, secondBegin}};
 
-        RunningDemo run;
-        run.scheduler.advance(36.1);
-        QCOMPARE(run.sent.size(), 16);
-        QCOMPARE(run.sent.at(index).second, message);
-        QVERIFY2(qAbs(run.sent.at(index).first - at) < 1e-9,
-            qPrintable(QString::number(run.sent.at(index).first)));
-    }
-
-    void restartKeepsPageTurnStampsGrowing()
-    {
-        RunningDemo run;
-        run.scheduler.advance(30.0);
-        run.demo->start();
-        run.sent.clear();
-        run.scheduler.advance(6.0);
-        QCOMPARE(run.sent.size(), 1);
-        QCOMPARE(run.sent.at(0).second.value("t"_L1).toInteger(), 2002);
-    }
-
-    void stoppingOrDestroyingMidStrokeCancelsTheRest_data()
-    {
-        QTest::addColumn<bool>("destroy");
-        QTest::newRow("stop") << false;
-        QTest::newRow("destroy") << true;
-    }
-
-    void stoppingOrDestroyingMidStrokeCancelsTheRest()
-    {
-        QFETCH(bool, destroy);
-        RunningDemo run;
-        run.scheduler.advance(9.5);
-        QCOMPARE(run.sent.last().second.value("phase"_L1).toString(), u"append"_s);
-        const qsizetype sentBefore = run.sent.size();
-        if (destroy) {
-            delete std::exchange(run.demo, nullptr);
-        } else {
-            run.demo->stop();
-            QCOMPARE(run.scheduler.pendingCount(), 0);
+        ManualScheduler scheduler;
+        DemoShow demo(scheduler, QString());
+        const double started = scheduler.now();
+        QList<std::pair<double, QJsonObject>> sent;
+        demo.onMessage = [&](const QJsonObject &message) {
+            sent.append({scheduler.now() - started, message});
+        };
+        demo.start();
+        scheduler.advance(36.1);
+        QCOMPARE(sent.size(), expected.size());
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            QCOMPARE(sent[i].second, expected[i].second);
+            QVERIFY2(
+                qAbs(sent[i].first - expected[i].first) < 1e-9, qPrintable(QString::number(sent[i].first)));
         }
-        run.scheduler.advance(100.0);
-        QCOMPARE(run.sent.size(), sentBefore);
-        QCOMPARE(run.scheduler.pendingCount(), 0);
+
+        // A restart keeps the page-turn stamps growing.
+        demo.start();
+        sent.clear();
+        scheduler.advance(6.0);
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].second, nav(2002, 1));
     }
 
-    void receiverMayStopOrDestroyTheDemoFromItsCallback_data()
+    // Halted mid-stroke from outside, or by the receiver from its callback: nothing more is sent.
+    void haltingCancelsTheRest_data()
     {
         QTest::addColumn<bool>("destroy");
+        QTest::addColumn<int>("haltOnMessage");
         QTest::addColumn<int>("received");
-        QTest::newRow("stop on the greeting") << false << 2;
-        QTest::newRow("destroy on the ink's begin") << true << 4;
+        QTest::newRow("stop mid-stroke") << false << 0 << 5;
+        QTest::newRow("destroy mid-stroke") << true << 0 << 5;
+        QTest::newRow("stop on the greeting") << false << 1 << 2;
+        QTest::newRow("destroy on the ink's begin") << true << 4 << 4;
     }
 
-    void receiverMayStopOrDestroyTheDemoFromItsCallback()
+    void haltingCancelsTheRest()
     {
         QFETCH(bool, destroy);
+        QFETCH(int, haltOnMessage);
         QFETCH(int, received);
         ManualScheduler scheduler;
         QPointer<DemoShow> demo = new DemoShow(scheduler, QString());
+        const auto halt = [&] { destroy ? delete demo.data() : demo->stop(); };
         int count = 0;
-        demo->onMessage = [&](const QJsonObject &message) {
-            ++count;
-            if (!destroy)
-                demo->stop();
-            else if (message.value("phase"_L1) == "begin"_L1)
-                delete demo.data();
+        demo->onMessage = [&](const QJsonObject &) {
+            if (++count == haltOnMessage)
+                halt();
         };
         demo->start();
+        if (!haltOnMessage) {
+            scheduler.advance(9.5);
+            halt();
+        }
+        if (!destroy)
+            QCOMPARE(scheduler.pendingCount(), 0);
         scheduler.advance(100.0);
         QCOMPARE(count, received);
+        QCOMPARE(scheduler.pendingCount(), 0);
         QCOMPARE(demo.isNull(), destroy);
         delete demo.data();
     }
@@ -262,15 +200,13 @@ private Q_SLOTS:
         QCOMPARE(demo.pages().size(), 3);
         for (const QByteArray &png : demo.pages()) {
             QVERIFY(png.size() > 33 && png.size() < 1024 * 1024);
-            QCOMPARE(png.first(8), QByteArray("\x89PNG\r\n\x1a\n"));
-            QCOMPARE(bigEndian32(png, 8), 13u);
-            QCOMPARE(png.mid(12, 4), QByteArray("IHDR"));
-            const quint32 width = bigEndian32(png, 16);
-            const quint32 height = bigEndian32(png, 20);
+            QCOMPARE(png.first(16), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+            const quint32 width = qFromBigEndian<quint32>(png.constData() + 16);
+            const quint32 height = qFromBigEndian<quint32>(png.constData() + 20);
             QVERIFY(width >= 1200 && width <= 1800);
             QVERIFY(qAbs(double(height) / width - 22.0 / 17.0) < 0.01);
-            QCOMPARE(int(png.at(24)), 8); // bit depth
-            QCOMPARE(int(png.at(25)), 0); // grayscale
+            // Eight-bit grayscale.
+            QCOMPARE(png.mid(24, 2), QByteArray("\x08\x00", 2));
         }
     }
 };

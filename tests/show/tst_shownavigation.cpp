@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ShowFixtures.h"
 
-#include <QTest>
-
 #include <limits>
 
 using namespace pgw;
 using namespace pgw::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 
-// Items: alpha pages 0–2; beta pages 0–3 playing from 1; gamma pages 0–4 playing from 2.
 QJsonObject book(int version = 2, int open = 0, int page = 0)
 {
     return manifest(version, threeItems(), open, page);
@@ -43,21 +39,22 @@ private Q_SLOTS:
     void configuredPageRange()
     {
         QFETCH(QJsonObject, item);
-        QFETCH(QList<int>, playable);
-        QCOMPARE(ShowModel::configuredPageIndices(item), playable);
+        QTEST(ShowModel::configuredPageIndices(item), "playable");
     }
 
     void walkingTheSetList()
     {
         LiveShow show(book());
-        ShowModel &model = show.model;
-        QCOMPARE(model.adjacentLocalPosition({2, 0}, +1), (LocalPosition {1, 1}));
-        QCOMPARE(model.adjacentLocalPosition({3, 1}, +1), (LocalPosition {2, 2}));
-        QCOMPARE(model.adjacentLocalPosition({2, 2}, -1), (LocalPosition {3, 1}));
-        QCOMPARE(model.adjacentLocalPosition({0, 1}, +1), (LocalPosition {1, 1}));
-        QCOMPARE(model.adjacentLocalPosition({1, 1}, -1), (LocalPosition {2, 0}));
-        QVERIFY(!model.adjacentLocalPosition({4, 2}, +1));
-        QVERIFY(!model.adjacentLocalPosition({0, 0}, -1));
+        const auto step = [&show](LocalPosition from, int direction) {
+            return show.model.adjacentLocalPosition(from, direction);
+        };
+        QCOMPARE(step({2, 0}, +1), (LocalPosition {1, 1}));
+        QCOMPARE(step({3, 1}, +1), (LocalPosition {2, 2}));
+        QCOMPARE(step({2, 2}, -1), (LocalPosition {3, 1}));
+        QCOMPARE(step({0, 1}, +1), (LocalPosition {1, 1}));
+        QCOMPARE(step({1, 1}, -1), (LocalPosition {2, 0}));
+        QVERIFY(!step({4, 2}, +1));
+        QVERIFY(!step({0, 0}, -1));
     }
 
     void localTurnsWhileTurningLocally()
@@ -92,19 +89,14 @@ private Q_SLOTS:
         QCOMPARE(model.toast(), u"following the host again — p.2"_s);
         QVERIFY(!model.manualPosition());
         QCOMPARE(model.displayedIndex(), 1);
-    }
 
-    void turnWithSinglePageLeftMovesOnePage()
-    {
-        LiveShow show(object(R"({"structureVersion": 1,
-            "score": {"scoreKey": "solo", "scoreToken": 5, "pages": [{"index": 0, "baseVersion": "a"},
-                                                                    {"index": 1, "baseVersion": "b"}]}})"));
-        show.model.setTurnsPagesLocally(true);
-        show.model.turnLocally(+3);
-        QCOMPARE(show.model.displayedIndex(), 1);
-        show.model.turnLocally(-5);
-        QCOMPARE(show.model.displayedIndex(), 0);
-        QCOMPARE(show.model.manualPosition(), (LocalPosition {0, std::nullopt}));
+        LiveShow single(object(R"({"structureVersion": 1, "score": {"scoreKey": "solo", "scoreToken": 5,
+            "pages": [{"index": 0, "baseVersion": "a"}, {"index": 1, "baseVersion": "b"}]}})"));
+        single.model.setTurnsPagesLocally(true);
+        single.model.turnLocally(+3);
+        QCOMPARE(single.model.displayedIndex(), 1);
+        single.model.turnLocally(-5);
+        QCOMPARE(single.model.manualPosition(), (LocalPosition {0, std::nullopt}));
     }
 
     void peekReturnsAutomatically()
@@ -118,7 +110,6 @@ private Q_SLOTS:
         QCOMPARE(model.navIndex(), 0);
 
         show.scheduler.advance(9.9);
-        QCOMPARE(model.phase(), ShowPhase::peek());
         // Turning again re-arms the timer.
         model.turnLocally(+1);
         show.scheduler.advance(9.9);
@@ -140,7 +131,6 @@ private Q_SLOTS:
         QCOMPARE(model.liveChipText(), u"LIVE "_s + page);
         QCOMPARE(model.hostPositionText(), u"HOST "_s + page);
         model.turnLocally(+1);
-        QCOMPARE(model.phase(), ShowPhase::peek());
         show.scheduler.advance(10.0);
         QCOMPARE(model.toast(), u"back with the band — "_s + page);
         model.setTurnsPagesLocally(true);
@@ -157,35 +147,44 @@ private Q_SLOTS:
         QCOMPARE(model.phase(), ShowPhase::peek());
 
         // Same open score: the peek survives a new manifest.
-        model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
+        model.handle(structure(3));
         show.source.answer(book(3));
         QCOMPARE(model.phase(), ShowPhase::peek());
 
-        model.handle(object(R"({"type": "structure", "structureVersion": 4})"));
+        model.handle(structure(4));
         show.source.answer(book(4, 1, 1));
         QCOMPARE(model.phase(), ShowPhase::live());
         QCOMPARE(model.toast(), u"next: BETA"_s);
         QCOMPARE(model.displayedScoreIndex(), 1);
     }
 
-    void switchingOnWhileOfflineKeepsTheDisplayedPage()
+    void offlineTurnsAndWhatFollowsThem()
     {
-        LiveShow show(book(2, 1, 2));
+        LiveShow show(book());
         ShowModel &model = show.model;
-        model.connectionState(false, std::nullopt);
-        QCOMPARE(model.phase(), ShowPhase::offline());
         model.turnLocally(+1);
-        QCOMPARE(model.offlinePosition(), (LocalPosition {3, 1}));
-        model.setToast(QString());
-        model.setTurnsPagesLocally(true);
-        QCOMPARE(model.manualPosition(), (LocalPosition {3, 1}));
-        QCOMPARE(model.toast(), QString());
+        model.connectionState(false, std::nullopt);
+        model.turnLocally(+1);
+        QCOMPARE(model.displayedIndex(), 2);
+        // Back online, a hello drops both the peek and the offline page.
+        model.handle(hello(2, 0, 0, u"alpha"_s));
+        QCOMPARE(model.phase(), ShowPhase::live());
+        QCOMPARE(model.displayedIndex(), 0);
+        QVERIFY(!model.peekPosition());
 
-        // Back online, the offline position becomes the player's own page.
-        model.handle(hello(2, 2, 1, u"beta"_s));
-        QCOMPARE(model.toast(), u"back online — turning independently"_s);
-        QCOMPARE(model.manualPosition(), (LocalPosition {3, 1}));
-        QCOMPARE(model.displayedIndex(), 3);
+        // Switching to local turning offline keeps the page; back online it becomes the player's own.
+        LiveShow beta(book(2, 1, 2));
+        beta.model.connectionState(false, std::nullopt);
+        beta.model.turnLocally(+1);
+        QCOMPARE(beta.model.offlinePosition(), (LocalPosition {3, 1}));
+        beta.model.setToast(QString());
+        beta.model.setTurnsPagesLocally(true);
+        QCOMPARE(beta.model.manualPosition(), (LocalPosition {3, 1}));
+        QCOMPARE(beta.model.toast(), QString());
+        beta.model.handle(hello(2, 2, 1, u"beta"_s));
+        QCOMPARE(beta.model.toast(), u"back online — turning independently"_s);
+        QCOMPARE(beta.model.manualPosition(), (LocalPosition {3, 1}));
+        QCOMPARE(beta.model.displayedIndex(), 3);
     }
 
     void manualPositionFollowsItsItemAcrossSetListChanges()
@@ -197,48 +196,19 @@ private Q_SLOTS:
         QCOMPARE(model.manualPosition(), (LocalPosition {2, 1}));
 
         // Beta moves to the end of the list.
-        const QJsonArray reordered {
-            item(u"alpha"_s, 1, 3), item(u"gamma"_s, 3, 5, 2), item(u"beta"_s, 2, 4, 1)};
-        model.handle(object(R"({"type": "structure", "structureVersion": 3})"));
-        show.source.answer(manifest(3, reordered));
+        model.handle(structure(3));
+        show.source.answer(manifest(
+            3, QJsonArray {item(u"alpha"_s, 1, 3), item(u"gamma"_s, 3, 5, 2), item(u"beta"_s, 2, 4, 1)}));
         QCOMPARE(model.manualPosition(), (LocalPosition {2, 2}));
         QCOMPARE(displayedToken(model), 2);
 
         // Beta disappears: the position is seeded from the Host.
-        model.handle(object(R"({"type": "structure", "structureVersion": 4})"));
+        model.handle(structure(4));
         show.source.answer(manifest(4, QJsonArray {item(u"alpha"_s, 1, 3), item(u"gamma"_s, 3, 5, 2)}, 1, 3));
         QCOMPARE(model.manualPosition(), (LocalPosition {3, 1}));
     }
 
-    void precedenceOfPositions()
-    {
-        LiveShow show(book(2, 0, 0));
-        ShowModel &model = show.model;
-        model.turnLocally(+1);
-        QCOMPARE(model.displayedIndex(), 1);
-        model.connectionState(false, std::nullopt);
-        model.turnLocally(+1);
-        QCOMPARE(model.displayedIndex(), 2);
-        model.handle(hello(2, 0, 0, u"alpha"_s));
-        QCOMPARE(model.phase(), ShowPhase::live());
-        QCOMPARE(model.displayedIndex(), 0);
-        QVERIFY(!model.peekPosition());
-    }
-
-    void practiceForcesLocalTurningOnlyWhileItLasts()
-    {
-        ManualScheduler scheduler;
-        ShowModel model(scheduler);
-        model.didJoin();
-        model.beginPractice();
-        QVERIFY(model.turnsPagesLocally());
-        model.setTurnsPagesLocally(false);
-        QVERIFY(model.turnsPagesLocally());
-        model.leaveShow();
-        QVERIFY(!model.turnsPagesLocally());
-    }
-
-    void nothingTurnsOutsideAShow()
+    void nothingTurnsOutsideAShowAndPracticeTurnsLocallyWhileItLasts()
     {
         ManualScheduler scheduler;
         ShowModel model(scheduler);
@@ -246,6 +216,14 @@ private Q_SLOTS:
         QCOMPARE(model.phase(), ShowPhase::lobby());
         QCOMPARE(model.displayedIndex(), -1);
         QVERIFY(!model.currentLocalPosition());
+
+        model.didJoin();
+        model.beginPractice();
+        QVERIFY(model.turnsPagesLocally());
+        model.setTurnsPagesLocally(false);
+        QVERIFY(model.turnsPagesLocally());
+        model.leaveShow();
+        QVERIFY(!model.turnsPagesLocally());
     }
 };
 

@@ -2,87 +2,71 @@
 #include "ShowFixtures.h"
 
 #include <QRegularExpression>
-#include <QTest>
 
 using namespace pgw;
 using namespace pgw::test;
-using namespace Qt::StringLiterals;
 
 namespace {
 
-QJsonObject option(const QString &id, const QStringList &instruments, const QString &label = {})
-{
-    return QJsonObject {{"optionID"_L1, id}, {"label"_L1, label.isEmpty() ? id.toUpper() : label},
-        {"instrumentIDs"_L1, QJsonArray::fromStringList(instruments)}, {"ref"_L1, u"ref."_s + id}};
-}
-
 QJsonObject rendition(const QString &key, int token, int pageCount)
 {
-    return QJsonObject {{"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"pageCount"_L1, pageCount},
+    return {{"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"pageCount"_L1, pageCount},
         {"pages"_L1, pages(pageCount)}};
 }
 
 // Three songs; songs 0 and 2 offer a violin and a clarinet part, song 1 explicitly none.
-QJsonObject partsBook(int version = 1, int open = 0)
+QJsonObject partsBook()
 {
     QJsonArray items = threeItems();
-    QJsonObject beta = items[1].toObject();
-    beta.insert("partOptions"_L1, QJsonArray());
-    items[1] = beta;
-    for (int i : {0, 2}) {
+    for (int i : {0, 1, 2}) {
+        QJsonArray options;
+        for (const QString instrument : {u"violin"_s, u"clarinet"_s}) {
+            const QString id = instrument + QString::number(i);
+            options.append(QJsonObject {{"optionID"_L1, id}, {"label"_L1, id.toUpper()},
+                {"instrumentIDs"_L1, QJsonArray {u"builtin:"_s + instrument}}, {"ref"_L1, u"ref."_s + id}});
+        }
         QJsonObject item = items[i].toObject();
-        item.insert("partOptions"_L1,
-            QJsonArray {option(u"violin%1"_s.arg(i), {u"builtin:violin"_s}),
-                option(u"clarinet%1"_s.arg(i), {u"builtin:clarinet"_s})});
+        item.insert("partOptions"_L1, i == 1 ? QJsonArray() : options);
         items[i] = item;
     }
-    QJsonObject manifest = test::manifest(version, items, open);
+    QJsonObject manifest = test::manifest(1, items);
     manifest.insert("capabilities"_L1, QJsonObject {{"parts"_L1, true}});
     return manifest;
 }
 
-struct RenditionHost
-{
-    QList<std::pair<QString, ShowModel::ManifestAnswer>> pending;
-    void attach(ShowModel &model)
-    {
-        model.requestRenditionManifest = [this](const QString &ref, ShowModel::ManifestAnswer answer) {
-            pending.append({ref, std::move(answer)});
-        };
-    }
-    QStringList refs() const
-    {
-        QStringList list;
-        for (const auto &request : pending)
-            list.append(request.first);
-        return list;
-    }
-    void answer(const std::optional<QJsonObject> &descriptor) { pending.takeFirst().second(descriptor); }
-};
-
+// A live show of the parts book whose rendition requests wait for the test, and whose part choices
+// are remembered per song.
 struct PartShow
 {
     ManualScheduler scheduler;
     ShowModel model {scheduler};
     ManifestSource source;
-    RenditionHost host;
+    QList<std::pair<QString, ShowModel::ManifestAnswer>> renditionRequests;
     QHash<QString, QString> saved;
 
-    PartShow(const QSet<QString> &instruments, const QJsonObject &manifest = partsBook())
+    explicit PartShow(const QSet<QString> &instruments, const QJsonObject &manifest = partsBook())
     {
-        source.attach(model);
-        host.attach(model);
+        model.requestRenditionManifest = [this](const QString &ref, ShowModel::ManifestAnswer answer) {
+            renditionRequests.append({ref, std::move(answer)});
+        };
         model.savedPartChoice = [this](const QString &song) {
             return saved.contains(song) ? std::optional(saved.value(song)) : std::nullopt;
         };
         model.persistPartChoice
             = [this](const QString &choice, const QString &song) { saved.insert(song, choice); };
-        model.didJoin();
-        model.setPhase(ShowPhase::connecting());
         model.setMyInstrumentIDs(instruments);
-        model.handle(hello(1, 0, 0, u"alpha"_s));
-        source.answer(manifest);
-        scheduler.runPending();
+        goLive(model, source, scheduler, manifest);
+    }
+    QStringList refs() const
+    {
+        QStringList list;
+        for (const auto &request : renditionRequests)
+            list.append(request.first);
+        return list;
+    }
+    void answer(const std::optional<QJsonObject> &descriptor)
+    {
+        renditionRequests.takeFirst().second(descriptor);
     }
 };
 
@@ -102,10 +86,9 @@ private Q_SLOTS:
             object(R"({"optionID": "empty-ref", "ref": "  "})"),
             object(R"({"optionID": "v", "ref": "again"})"), QJsonValue(7),
             object(R"({"optionID": "c", "label": "Clarinet in B♭", "ref": "rc"})")});
-        QCOMPARE(options.size(), 2);
-        QCOMPARE(options[0], (PlayerPartOption {u"v"_s, u"v"_s, {u"a"_s, u"b"_s}, u"r"_s}));
-        QCOMPARE(options[1].label, u"Clarinet in B♭"_s);
-        QVERIFY(options[1].instrumentIDs.isEmpty());
+        QCOMPARE(options,
+            (QList<PlayerPartOption> {
+                {u"v"_s, u"v"_s, {u"a"_s, u"b"_s}, u"r"_s}, {u"c"_s, u"Clarinet in B♭"_s, {}, u"rc"_s}}));
     }
 
     void resolution_data()
@@ -152,9 +135,9 @@ private Q_SLOTS:
         QVERIFY(!model.usingAlternatePart());
         QCOMPARE(model.selectedPartLabel(), u"VIOLIN0"_s);
         QVERIFY(model.turnsPagesLocally());
-        QCOMPARE(show.host.refs(), (QStringList {u"ref.violin0"_s}));
+        QCOMPARE(show.refs(), (QStringList {u"ref.violin0"_s}));
 
-        show.host.answer(rendition(u"alpha-violin"_s, 41, 2));
+        show.answer(rendition(u"alpha-violin"_s, 41, 2));
         QVERIFY(model.usingAlternatePart());
         QCOMPARE(model.displayedIndex(), 0);
         QCOMPARE(displayedToken(model), 41);
@@ -162,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(model.stagePages().first().chartIdentity, u"part:violin0|alpha|item:0"_s);
         QVERIFY(!model.stagePages().first().marksVersion);
         // Then the song after next is prefetched in the background.
-        QCOMPARE(show.host.refs(), (QStringList {u"ref.violin2"_s}));
+        QCOMPARE(show.refs(), (QStringList {u"ref.violin2"_s}));
         QCOMPARE(model.expectedPracticeRenditionRefs(), (QSet<QString> {u"ref.violin0"_s, u"ref.violin2"_s}));
 
         model.turnLocally(+1);
@@ -189,20 +172,25 @@ private Q_SLOTS:
         QCOMPARE(show.saved.value(u"alpha"_s), u"clarinet0"_s);
         // Selecting it again while its request is under way sends nothing more.
         show.model.selectPart(u"clarinet0"_s);
-        QCOMPARE(show.host.refs().count(u"ref.clarinet0"_s), 1);
+        QCOMPARE(show.refs().count(u"ref.clarinet0"_s), 1);
 
         show.model.selectPart(u"master"_s);
         QCOMPARE(show.saved.value(u"alpha"_s), u"master"_s);
         QVERIFY(!show.model.partSelectionActive());
         QCOMPARE(show.model.selectedPartLabel(), u"Master"_s);
         // The late answer is stored but no longer shown.
-        show.host.answer(rendition(u"alpha-clarinet"_s, 42, 2));
+        show.answer(rendition(u"alpha-clarinet"_s, 42, 2));
         QVERIFY(!show.model.usingAlternatePart());
     }
 
-    void choosingAnOptionOutsideMyInstrumentsIsSavedAsAll()
+    void instrumentChangeResolvesAgainAndOtherChoicesAreSavedAsAll()
     {
         PartShow show({});
+        QVERIFY(!show.model.partSelectionActive());
+        show.model.setMyInstrumentIDs({u" builtin:clarinet "_s, u""_s});
+        QCOMPARE(show.model.selectedPartLabel(), u"CLARINET0"_s);
+        QCOMPARE(show.refs().first(), u"ref.clarinet0"_s);
+
         show.model.selectPart(u"violin0"_s);
         QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
         show.model.selectPart(u"nonexistent"_s);
@@ -225,14 +213,14 @@ private Q_SLOTS:
         PartShow show({u"builtin:violin"_s});
         if (!usable)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Refused the Host's part rendition: "_s));
-        show.host.answer(descriptor);
+        show.answer(descriptor);
         QCOMPARE(show.model.usingAlternatePart(), usable);
     }
 
     void missingRenditionFallsBackToTheLocalMaster()
     {
         PartShow show({u"builtin:violin"_s});
-        show.host.answer(object(R"({"scoreKey": "x", "scoreToken": 5, "pageCount": 0, "pages": []})"));
+        show.answer(object(R"({"scoreKey": "x", "scoreToken": 5, "pageCount": 0, "pages": []})"));
         QVERIFY(show.model.partSelectionActive());
         QVERIFY(!show.model.usingAlternatePart());
         QCOMPARE(show.model.selectedPartLabel(), u"Master"_s);
@@ -252,7 +240,7 @@ private Q_SLOTS:
         QVERIFY(!show.model.partSelectionActive());
         QVERIFY(show.model.availablePartOptions().isEmpty());
         QCOMPARE(show.model.instrumentCatalog(), PlayerInstrumentCatalog::builtIn());
-        QVERIFY(show.host.pending.isEmpty());
+        QVERIFY(show.renditionRequests.isEmpty());
 
         QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": ["parts"]})")));
         QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": {"parts": 1}})")));
@@ -260,35 +248,22 @@ private Q_SLOTS:
         QVERIFY(!ShowModel::partsCapability(object(R"({"capabilities": "parts"})")));
     }
 
-    void instrumentChangeResolvesAgain()
-    {
-        PartShow show({});
-        QVERIFY(!show.model.partSelectionActive());
-        show.model.setMyInstrumentIDs({u" builtin:clarinet "_s, u""_s});
-        QCOMPARE(show.model.selectedPartLabel(), u"CLARINET0"_s);
-        QCOMPARE(show.host.refs().first(), u"ref.clarinet0"_s);
-    }
-
     void practiceGoingBackAcrossASongStartsThePartOnItsLastPage()
     {
         ManualScheduler scheduler;
         ShowModel model(scheduler);
         ManifestSource source;
-        source.attach(model);
-        QHash<QString, QJsonObject> stored {
+        const QHash<QString, QJsonObject> stored {
             {u"ref.violin0"_s, rendition(u"a-v"_s, 51, 3)}, {u"ref.violin2"_s, rendition(u"g-v"_s, 53, 2)}};
         model.requestRenditionManifest = [&](const QString &ref, ShowModel::ManifestAnswer answer) {
             answer(stored.contains(ref) ? std::optional(stored.value(ref)) : std::nullopt);
         };
-        model.didJoin();
-        model.beginPractice();
         model.setMyInstrumentIDs({u"builtin:violin"_s});
         QJsonObject manifest = partsBook();
-        QJsonObject state = manifest["state"_L1].toObject();
-        state.insert("scoreIndex"_L1, 2);
-        state.insert("scoreKey"_L1, "gamma"_L1);
-        state.insert("pageIndex"_L1, 2);
-        manifest.insert("state"_L1, state);
+        manifest.insert("state"_L1, object(R"({"scoreIndex": 2, "scoreKey": "gamma", "pageIndex": 2})"));
+        source.attach(model);
+        model.didJoin();
+        model.beginPractice();
         model.handle(hello(1, 2, 2, u"gamma"_s));
         source.answer(manifest);
         scheduler.runPending();
