@@ -132,7 +132,18 @@ private Q_SLOTS:
         delete demo.data();
     }
 
-    void manifestDescribesThePages()
+    void loadNeedsEveryPage()
+    {
+        for (const QList<int> &present : {QList<int> {2, 3}, {1, 2}, {1, -2, 3}}) {
+            DemoOverPages d(present);
+            QVERIFY(!d.demo.load());
+            QVERIFY(d.demo.pages().isEmpty());
+            QCOMPARE(d.demo.answerAsset(DemoShow::scoreToken, 0, u"base.png"_s, u"demo-b0"_s).status, 404);
+        }
+    }
+
+    // The demo's own version of a page, whatever version was asked for.
+    void manifestAndAssetAnswers()
     {
         DemoOverPages d;
         QVERIFY(d.demo.load());
@@ -140,56 +151,16 @@ private Q_SLOTS:
             object(R"({"structureVersion":1,"score":{"scoreToken":999001,"scoreKey":"demo-cantsavethis",
                 "title":"Can\u0027t Save This \u2014 demo","pageCount":3,"pages":[{"index":0,"baseVersion":"demo-b0"},
                 {"index":1,"baseVersion":"demo-b1"},{"index":2,"baseVersion":"demo-b2"}]}})"));
-    }
-
-    void loadFailsWithoutEveryPage_data()
-    {
-        QTest::addColumn<QList<int>>("present");
-        QTest::addColumn<bool>("loads");
-        QTest::newRow("all three") << QList<int> {1, 2, 3} << true;
-        QTest::newRow("first missing") << QList<int> {2, 3} << false;
-        QTest::newRow("last missing") << QList<int> {1, 2} << false;
-        QTest::newRow("second empty") << QList<int> {1, -2, 3} << false;
-    }
-
-    void loadFailsWithoutEveryPage()
-    {
-        QFETCH(QList<int>, present);
-        QFETCH(bool, loads);
-        DemoOverPages d(present);
-        QCOMPARE(d.demo.load(), loads);
-        QCOMPARE(d.demo.pages().size(), loads ? 3 : 0);
-        QCOMPARE(d.demo.answerAsset(DemoShow::scoreToken, 0, u"base.png"_s, u"demo-b0"_s).status,
-            loads ? 200 : 404);
-    }
-
-    void assetAnswers_data()
-    {
-        QTest::addColumn<qint64>("scoreToken");
-        QTest::addColumn<qint64>("pageIndex");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<DemoShow::AssetAnswer>("answer");
-        const qint64 demo = 999001;
+        const auto answer = [&d](qint64 token, qint64 page, const QString &kind = u"base.png"_s) {
+            return d.demo.answerAsset(token, page, kind, u"anything"_s);
+        };
+        QCOMPARE(answer(DemoShow::scoreToken, 0), (DemoShow::AssetAnswer {200, u"demo-b0"_s, "page 1"}));
+        QCOMPARE(answer(DemoShow::scoreToken, 2), (DemoShow::AssetAnswer {200, u"demo-b2"_s, "page 3"}));
         const DemoShow::AssetAnswer missing {404, std::nullopt, {}};
-        QTest::newRow("page 0") << demo << 0LL << u"base.png"_s
-                                << DemoShow::AssetAnswer {200, u"demo-b0"_s, "page 1"};
-        QTest::newRow("page 2") << demo << 2LL << u"base.png"_s
-                                << DemoShow::AssetAnswer {200, u"demo-b2"_s, "page 3"};
-        QTest::newRow("page 3") << demo << 3LL << u"base.png"_s << missing;
-        QTest::newRow("negative page") << demo << -1LL << u"base.png"_s << missing;
-        QTest::newRow("marks") << demo << 0LL << u"marks.png"_s << missing;
-        QTest::newRow("other score") << 7LL << 0LL << u"base.png"_s << missing;
-    }
-
-    void assetAnswers()
-    {
-        QFETCH(qint64, scoreToken);
-        QFETCH(qint64, pageIndex);
-        QFETCH(QString, kind);
-        QFETCH(DemoShow::AssetAnswer, answer);
-        DemoOverPages d;
-        QVERIFY(d.demo.load());
-        QCOMPARE(d.demo.answerAsset(scoreToken, pageIndex, kind, u"anything"_s), answer);
+        QCOMPARE(answer(DemoShow::scoreToken, 3), missing);
+        QCOMPARE(answer(DemoShow::scoreToken, -1), missing);
+        QCOMPARE(answer(DemoShow::scoreToken, 0, u"marks.png"_s), missing);
+        QCOMPARE(answer(7, 0), missing);
     }
 
     void installedPagesAreLetterSizeGrayscalePngs()

@@ -6,31 +6,12 @@
 #include "saved/SavedShowListModel.h"
 
 #include <QAbstractItemModelTester>
-#include <QJsonArray>
 
 using namespace pgw;
 using namespace pgw::test;
 using namespace Qt::StringLiterals;
 
-namespace {
-
 using Model = SavedShowListModel;
-
-QJsonObject score(const QString &key, qint64 token, int pageCount)
-{
-    QJsonArray pages;
-    for (int i = 0; i < pageCount; ++i)
-        pages.append(QJsonObject {{"index"_L1, i}, {"baseVersion"_L1, key + QString::number(i)}});
-    return {{"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"title"_L1, key}, {"pages"_L1, pages}};
-}
-
-QJsonObject setlist(const QString &name, const QJsonArray &items)
-{
-    return {
-        {"structureVersion"_L1, 1}, {"show"_L1, QJsonObject {{"setlistName"_L1, name}, {"items"_L1, items}}}};
-}
-
-} // namespace
 
 class SavedShowListModelTest : public QObject
 {
@@ -39,14 +20,16 @@ class SavedShowListModelTest : public QObject
 private Q_SLOTS:
     void rowsFollowTheLibrary()
     {
-        // Gala has all 10 pages of its one score cached, but a second chart the Host has not prepared.
-        const QJsonObject gala
-            = setlist(u"Gala"_s, {score(u"ode"_s, 1, 10), QJsonObject {{"title"_L1, u"Encore"_s}}});
-        const QJsonObject matinee = setlist(u"Matinee"_s, {score(u"fin"_s, 2, 2)});
+        // Gala has all pages of its one score cached, but a second chart the Host has not prepared.
+        const QJsonObject gala = object(R"({"structureVersion": 1, "show": {"setlistName": "Gala", "items": [
+            {"scoreKey": "ode", "scoreToken": 1, "pages": [{"index": 0, "baseVersion": "o0"}]}, {"title": "Encore"}]}})");
+        const QJsonObject matinee
+            = object(R"({"structureVersion": 1, "show": {"setlistName": "Matinee", "items": [
+            {"scoreKey": "fin", "scoreToken": 2, "pages": [{"index": 0, "baseVersion": "f0"}]}]}})");
         AssetStoreHarness assets;
         for (const QJsonObject &manifest : {gala, matinee}) {
-            const QList<AssetStore::Want> wants = DownloadedShowContent::masterCoverage(manifest)->wants;
-            for (const AssetStore::Want &want : wants)
+            const auto coverage = DownloadedShowContent::masterCoverage(manifest);
+            for (const AssetStore::Want &want : coverage->wants)
                 assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
         }
         assets.start(false);

@@ -7,8 +7,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <memory>
-
 using namespace pgw;
 using namespace Qt::StringLiterals;
 
@@ -16,8 +14,8 @@ namespace {
 
 using Model = InstrumentCatalogModel;
 
-// Custom instruments besides the built-ins: one in a custom group, the rest in no known group, whose
-// labels sort differently with and without regard to case; a custom group without instruments.
+// Besides the built-ins: one custom instrument in a custom group, the rest in no known group with
+// labels that sort differently with and without regard to case, and a custom group left empty.
 PlayerInstrumentCatalog customCatalog()
 {
     return {u"show-1"_s, {{u"custom:group.toys"_s, u"Toys"_s, 20}, {u"custom:group.empty"_s, u"Empty"_s, 21}},
@@ -44,10 +42,20 @@ QStringList layout(const QAbstractItemModel &model)
 
 QModelIndex find(const QAbstractItemModel &model, const QString &id)
 {
-    const QModelIndexList found
-        = model.match(model.index(0, 0), Model::IdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.value(0);
+    return model.match(model.index(0, 0), Model::IdRole, id, 1, Qt::MatchExactly | Qt::MatchRecursive)
+        .value(0);
 }
+
+// A model over settings holding the custom catalog, checked by Qt's model tester.
+struct CatalogModel
+{
+    MemoryDefaultsStore defaults;
+    SettingsStore settings {defaults};
+    Model model {settings};
+    QAbstractItemModelTester tester {&model, QAbstractItemModelTester::FailureReportingMode::QtTest};
+
+    CatalogModel() { settings.updateInstrumentCatalog(customCatalog()); }
+};
 
 } // namespace
 
@@ -55,46 +63,29 @@ class InstrumentCatalogModelTest : public QObject
 {
     Q_OBJECT
 
-    MemoryDefaultsStore defaults;
-    std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<Model> model;
-    std::unique_ptr<QAbstractItemModelTester> tester;
-
 private Q_SLOTS:
-    void init()
-    {
-        defaults = {};
-        settings = std::make_unique<SettingsStore>(defaults);
-        settings->updateInstrumentCatalog(customCatalog());
-        model = std::make_unique<Model>(*settings);
-        tester = std::make_unique<QAbstractItemModelTester>(
-            model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-    }
-
-    void cleanup()
-    {
-        tester.reset();
-        model.reset();
-        settings.reset();
-    }
-
     void sectionsFollowTheCatalogWithOtherLast()
     {
-        const PlayerInstrumentCatalog &catalog = settings->instrumentCatalog();
-        const QStringList sections = layout(*model);
+        CatalogModel m;
+        const QStringList sections = layout(m.model);
         // Every built-in group, the custom group that has an instrument, then Other.
         QCOMPARE(sections.size(), PlayerInstrumentCatalog::builtIn().groups.size() + 2);
-        QVERIFY(sections.first().startsWith(
-            catalog.groups.first().id + u": "_s + catalog.instruments.first().id));
+        QVERIFY(sections.first().startsWith(u"builtin:group.voice: builtin:"_s));
         QCOMPARE(sections.at(sections.size() - 2), u"custom:group.toys: custom:kazoo"_s);
         QCOMPARE(sections.last(), u"__other: custom:accordion custom:banjo custom:bell custom:zither"_s);
-        const QModelIndex other = model->index(model->rowCount() - 1, 0);
+        const QModelIndex other = m.model.index(m.model.rowCount() - 1, 0);
         QCOMPARE(other.data().toString(), u"Other"_s);
         QVERIFY(other.data(Model::IsSectionRole).toBool());
-        const QModelIndex zither = model->index(3, 0, other);
+        const QModelIndex zither = m.model.index(3, 0, other);
         QCOMPARE(zither.data().toString(), u"zither"_s);
         QVERIFY(zither.data(Model::CustomRole).toBool());
         QVERIFY(!zither.data(Model::IsSectionRole).toBool());
+
+        // A catalog change rebuilds the sections.
+        PlayerInstrumentCatalog catalog = customCatalog();
+        catalog.instruments.append({u"custom:aeolian-harp"_s, u"Aeolian Harp"_s, {}, {}, true});
+        m.settings.updateInstrumentCatalog(catalog);
+        QVERIFY(layout(m.model).last().startsWith(u"__other: custom:accordion custom:aeolian-harp "_s));
     }
 
     void searchKeepsOnlySectionsWithMatches_data()
@@ -111,47 +102,38 @@ private Q_SLOTS:
     void searchKeepsOnlySectionsWithMatches()
     {
         QFETCH(QString, query);
-        QFETCH(QStringList, sections);
-        QSignalSpy resets(model.get(), &QAbstractItemModel::modelReset);
-        model->setQuery(query);
-        QCOMPARE(layout(*model), sections);
-        model->setQuery(u" "_s + query);
+        CatalogModel m;
+        QSignalSpy resets(&m.model, &QAbstractItemModel::modelReset);
+        m.model.setQuery(query);
+        QTEST(layout(m.model), "sections");
+        m.model.setQuery(u" "_s + query);
         QCOMPARE(resets.size(), 1);
-        model->setQuery({});
-        QCOMPARE(layout(*model).size(), PlayerInstrumentCatalog::builtIn().groups.size() + 2);
-    }
-
-    void aCatalogChangeRebuildsTheSections()
-    {
-        PlayerInstrumentCatalog catalog = customCatalog();
-        catalog.instruments.append({u"custom:aeolian-harp"_s, u"Aeolian Harp"_s, {}, {}, true});
-        settings->updateInstrumentCatalog(catalog);
-        QCOMPARE(layout(*model).last(),
-            u"__other: custom:accordion custom:aeolian-harp custom:banjo custom:bell custom:zither"_s);
+        m.model.setQuery({});
+        QCOMPARE(layout(m.model).size(), PlayerInstrumentCatalog::builtIn().groups.size() + 2);
     }
 
     void togglingChangesOnlyThatRow()
     {
-        QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
-        QSignalSpy resets(model.get(), &QAbstractItemModel::modelReset);
-        const QModelIndex kazoo = find(*model, u"custom:kazoo"_s);
+        CatalogModel m;
+        QSignalSpy changes(&m.model, &QAbstractItemModel::dataChanged);
+        QSignalSpy resets(&m.model, &QAbstractItemModel::modelReset);
+        const QModelIndex kazoo = find(m.model, u"custom:kazoo"_s);
         QVERIFY(!kazoo.data(Model::SelectedRole).toBool());
 
-        model->toggle(kazoo);
-        QVERIFY(settings->myInstrumentIDs().contains(u"custom:kazoo"_s));
+        m.model.toggle(kazoo);
+        QVERIFY(m.settings.myInstrumentIDs().contains(u"custom:kazoo"_s));
         QVERIFY(kazoo.data(Model::SelectedRole).toBool());
         QCOMPARE(changes.size(), 1);
         QCOMPARE(changes.first().at(0).toModelIndex(), kazoo);
         QCOMPARE(changes.first().at(1).toModelIndex(), kazoo);
 
-        settings->setInstrument(u"builtin:piano"_s, true);
+        m.settings.setInstrument(u"builtin:piano"_s, true);
         QCOMPARE(changes.size(), 2);
-        QCOMPARE(changes.last().at(0).toModelIndex(), find(*model, u"builtin:piano"_s));
+        QCOMPARE(changes.last().at(0).toModelIndex(), find(m.model, u"builtin:piano"_s));
 
-        model->toggle(kazoo);
-        QVERIFY(!settings->myInstrumentIDs().contains(u"custom:kazoo"_s));
-        model->toggle(kazoo.parent());
-        QCOMPARE(settings->myInstrumentIDs(), QSet<QString> {u"builtin:piano"_s});
+        m.model.toggle(kazoo);
+        m.model.toggle(kazoo.parent());
+        QCOMPARE(m.settings.myInstrumentIDs(), QSet<QString> {u"builtin:piano"_s});
         QCOMPARE(changes.size(), 3);
         QCOMPARE(resets.size(), 0);
     }

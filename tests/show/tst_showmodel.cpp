@@ -35,11 +35,11 @@ class ShowModelTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // These keys name private annotations on disk: they must not drift.
     void identities()
     {
         const QJsonObject tokenOnly = object(R"({"scoreToken": 42, "scoreKey": ""})");
         QCOMPARE(ShowIdentity::scoreKey(tokenOnly), u"t42"_s);
+        // A key made from the token names no annotations.
         QCOMPARE(ShowIdentity::scoreAddress(tokenOnly)->annotationScoreKey, std::nullopt);
         QVERIFY(!ShowIdentity::scoreKey(object(R"({"scoreKey": "abc", "scoreToken": "7"})")));
         QCOMPARE(ShowIdentity::scoreAddress(object(R"({"scoreKey": "abc", "scoreToken": 7})")),
@@ -54,13 +54,6 @@ private Q_SLOTS:
         QCOMPARE(ShowIdentity::occurrenceFingerprint(items, 2), u"k|0|4|Reel"_s);
         for (const std::optional<qsizetype> index : {std::optional<qsizetype>(3), {4}, {}})
             QVERIFY(!ShowIdentity::occurrenceFingerprint(items, index));
-
-        const QString openScoreId = ShowIdentity::occurrenceId({}, u"abc"_s, std::nullopt);
-        QCOMPARE(ShowIdentity::pageIdentity(openScoreId, u"abc"_s, 3, u"v7"_s), u"score:abc|abc|p3|v7"_s);
-        QCOMPARE(ShowIdentity::occurrenceId(items[1].toObject(), u"k"_s, 1), u"occurrence:encore"_s);
-        QCOMPARE(ShowIdentity::occurrenceId(items[0].toObject(), u"k"_s, 0), u"item:0"_s);
-        QCOMPARE(ShowIdentity::masterChartIdentity(u"item:0"_s, u"k"_s), u"master|item:0|score:k"_s);
-        QCOMPARE(ShowIdentity::partChartIdentity(u"violin"_s, u"encore"_s), u"part:violin|encore"_s);
     }
 
     void helloMakesAJoinedSessionLiveAndAsksForTheManifest()
