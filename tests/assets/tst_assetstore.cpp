@@ -7,6 +7,8 @@
 #include <QScopeGuard>
 #include <QThread>
 
+#include <tuple>
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -95,10 +97,8 @@ private Q_SLOTS:
         h.retrieve(u"second"_s, page, Priority::displayed);
         QCOMPARE(h.fetches.size(), 1);
         const auto &fetch = h.fetches[0];
-        QCOMPARE(QStringList({QString::number(fetch.scoreToken), QString::number(fetch.pageIndex), fetch.kind,
-                     fetch.version}),
-            (QStringList {u"11"_s, u"3"_s, u"marks.png"_s, u"v7"_s}));
-        QVERIFY(fetch.urgent);
+        QCOMPARE(std::tuple(fetch.scoreToken, fetch.pageIndex, fetch.kind, fetch.version, fetch.urgent),
+            std::tuple(11LL, 3LL, u"marks.png"_s, u"v7"_s, true));
 
         h.answer(0, 200, "ink");
         QCOMPARE(h.answers, (QList<Answer> {{u"first"_s, "ink", true}, {u"second"_s, "ink", true}}));

@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <algorithm>
+
 using namespace pgw;
 using namespace pgw::test;
 using namespace Qt::StringLiterals;
@@ -46,20 +48,23 @@ private Q_SLOTS:
     void builtInIsGroupedAndUnique()
     {
         QCOMPARE(builtIn().catalogID, u"builtin-v1"_s);
-        QSet<QString> ids;
         Instruments byGroup;
         for (qsizetype order = 0; order < builtIn().groups.size(); ++order) {
             const PlayerInstrumentGroup &group = builtIn().groups[order];
             QCOMPARE(group.order, order);
             QCOMPARE(builtIn().group(group.id), group);
-            for (const PlayerInstrument &instrument : builtIn().instruments) {
-                if (instrument.groupID == group.id)
-                    byGroup.append(instrument);
-                QVERIFY(instrument.id.startsWith("builtin:"_L1) && !instrument.custom);
-                ids.insert(instrument.id);
-            }
+            const qsizetype before = byGroup.size();
+            std::copy_if(builtIn().instruments.cbegin(), builtIn().instruments.cend(),
+                std::back_inserter(byGroup),
+                [&group](const PlayerInstrument &instrument) { return instrument.groupID == group.id; });
+            QVERIFY(byGroup.size() > before);
         }
         QCOMPARE(byGroup, builtIn().instruments);
+        QSet<QString> ids;
+        for (const PlayerInstrument &instrument : builtIn().instruments) {
+            QVERIFY(instrument.id.startsWith("builtin:"_L1) && !instrument.custom);
+            ids.insert(instrument.id);
+        }
         QCOMPARE(ids.size(), builtIn().instruments.size());
         QCOMPARE(builtIn().instrument(u"builtin:cajon"_s)->label, u"Caj\u00F3n"_s);
         QVERIFY(!builtIn().instrument(u"builtin:kazoo"_s));
