@@ -4,6 +4,7 @@
 #include "FakeDnsSd.h"
 #include "MemoryStream.h"
 #include "link/PlayerConnection.h"
+#include "link/PlayerCrypto.h"
 #include "support/ManualScheduler.h"
 
 #include <QJsonObject>
@@ -16,9 +17,20 @@ using namespace Qt::StringLiterals;
 using Auth = PlayerConnection::AuthenticationEvent;
 using State = PlayerConnection::State;
 
+inline QJsonObject typed(const char *type, QJsonObject fields = {})
+{
+    fields.insert("type"_L1, QLatin1StringView(type));
+    return fields;
+}
+
 inline QJsonObject hello()
 {
-    return {{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}};
+    return typed("hello", {{"protocolVersion"_L1, 1}});
+}
+
+inline QJsonObject auth(const char *status)
+{
+    return typed("auth", {{"status"_L1, QLatin1StringView(status)}});
 }
 
 // One connection on a manual scheduler that serves as both its queue and the main thread, with
@@ -74,6 +86,15 @@ struct Harness
         return network.last();
     }
 
+    // Joins with the link's secret, or else the PIN, to a Host that holds the same key.
+    std::shared_ptr<MemoryStream> joinSealed(
+        const std::optional<QString> &pin, const std::optional<QByteArray> &key = {}, bool advertised = true)
+    {
+        auto control = join(pin, key, advertised);
+        control->hostKeyMaterial = key ? key : PlayerCrypto::ikmForJoinPIN(*pin);
+        return control;
+    }
+
     // Accepts a control dial and its assets dial; returns the assets stream.
     std::shared_ptr<MemoryStream> accept(const std::shared_ptr<MemoryStream> &control)
     {
@@ -86,23 +107,39 @@ struct Harness
         return assets;
     }
 
-    std::shared_ptr<MemoryStream> connectPlain() { return greet(join()); }
+    // Accepts both dials and reads what the Player sent on them; returns the assets stream.
+    std::shared_ptr<MemoryStream> open(const std::shared_ptr<MemoryStream> &control)
+    {
+        auto assets = accept(control);
+        control->received();
+        assets->received();
+        return assets;
+    }
 
-    // Accepts a control dial and greets the Player on it.
+    void tell(const std::shared_ptr<MemoryStream> &stream, const QJsonObject &message, bool plain = false)
+    {
+        stream->reply(message, plain);
+        run();
+    }
+
     std::shared_ptr<MemoryStream> greet(const std::shared_ptr<MemoryStream> &control)
     {
-        accept(control);
-        control->reply(hello());
-        run();
+        open(control);
+        tell(control, hello());
         return control;
     }
 
-    // Moves time on until the connection dials again; the dial runs exactly at its deadline.
+    std::shared_ptr<MemoryStream> connectPlain() { return greet(join()); }
+
+    // Moves time on until the connection dials again; the dial runs exactly at its deadline. The Host
+    // keeps its key.
     std::shared_ptr<MemoryStream> nextDial()
     {
         const qsizetype dials = network.streams.size();
         for (int i = 0; i < 100'000 && network.streams.size() == dials; ++i)
             scheduler.advance(0.001);
+        if (dials > 0)
+            network.last()->hostKeyMaterial = network.streams[dials - 1]->hostKeyMaterial;
         return network.last();
     }
 

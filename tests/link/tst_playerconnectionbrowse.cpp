@@ -29,6 +29,15 @@ std::shared_ptr<MemoryStream> joinPit(Harness &h)
     return h.greet(h.joinAt(NetworkEndpoint::service(u"Pit"_s), std::nullopt));
 }
 
+// Browsing, with the service "Pit" listed.
+void browsePit(Harness &h)
+{
+    h.connection->startBrowsing();
+    h.run();
+    const DnsSdResult pit = serviceResult(u"Pit"_s);
+    h.dnssd.publish({pit}, {added(pit)});
+}
+
 } // namespace
 
 class PlayerConnectionBrowseTest : public QObject
@@ -36,75 +45,64 @@ class PlayerConnectionBrowseTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void publishesTheBrowsedHostsSortedByName()
-    {
-        Harness h;
-        h.connection->startBrowsing();
-        h.run();
-        QVERIFY(h.dnssd.browser() && h.dnssd.browser()->started);
-        const QList<DnsSdResult> results {serviceResult(u"b"_s), serviceResult(u"A"_s, {{u"e2e"_s, "2"}}),
-            serviceResult(u"a"_s, {{u"auth"_s, "1"}})};
-        h.dnssd.publish(results, {added(results[0]), added(results[1]), added(results[2])});
-        h.run();
-        QCOMPARE(h.hostLists.size(), 1);
-        QCOMPARE(names(h.hostLists.last()), (QStringList {u"A"_s, u"a"_s, u"b"_s}));
-        const DiscoveredHost first = h.hostLists.last().first();
-        QVERIFY(first.supportsEncryption && !first.requiresPIN);
-        QCOMPARE(first.endpoint, NetworkEndpoint::service(u"A"_s));
-        QCOMPARE(first.recoveryServiceName, u"A"_s);
-
-        h.dnssd.publish({}, {{DnsSdChange::Kind::Removed, results[0], std::nullopt}});
-        h.run();
-        QCOMPARE(h.hostLists.size(), 2);
-        QVERIFY(h.hostLists.last().isEmpty());
-    }
-
-    void hostsAreDeliveredOnTheMainThread()
+    void browsedHostsArePublishedSortedOnTheMainThread()
     {
         ManualScheduler queue;
         ManualScheduler main;
         FakeDnsSd dnssd {queue};
         auto connection
             = PlayerConnection::create({&queue, &main, {}, {}, dnssd.browsers(), dnssd.resolvers()});
-        QStringList delivered;
+        QList<QStringList> delivered;
         connection->onHostsChange
-            = [&delivered](const QList<DiscoveredHost> &hosts) { delivered = names(hosts); };
+            = [&delivered](const QList<DiscoveredHost> &hosts) { delivered << names(hosts); };
         connection->startBrowsing();
         queue.runPending();
-        dnssd.publish({serviceResult(u"Pit"_s)}, {});
+        dnssd.publish({serviceResult(u"b"_s), serviceResult(u"A"_s)}, {});
         queue.runPending();
         QVERIFY(delivered.isEmpty());
         main.runPending();
-        QCOMPARE(delivered, QStringList {u"Pit"_s});
+        dnssd.publish({}, {});
+        queue.runPending();
+        main.runPending();
+        QCOMPARE(delivered, (QList<QStringList> {{u"A"_s, u"b"_s}, {}}));
     }
 
-    void browsingStartsOnceAndStops()
+    void oneBrowserAtATimeAndNoneAfterStopping()
     {
         Harness h;
+        // A browser that cannot be made is tried again at the ladder's first step.
+        h.dnssd.browsersUnavailable = true;
         h.connection->startBrowsing();
+        h.run();
+        h.dnssd.browsersUnavailable = false;
+        h.scheduler.advance(0.499);
+        QCOMPARE(h.dnssd.browsersMade(), 0);
+        h.scheduler.advance(0.001);
+        QCOMPARE(h.dnssd.browsersMade(), 1);
+        // Starting again while one runs, or while its restart is scheduled, makes no other.
+        h.connection->startBrowsing();
+        h.run();
+        h.dnssd.fail();
         h.connection->startBrowsing();
         h.run();
         QCOMPARE(h.dnssd.browsersMade(), 1);
-        h.connection->stopBrowsing();
-        h.run();
-        QVERIFY(!h.dnssd.browser());
-        h.connection->startBrowsing();
-        h.run();
+        h.scheduler.advance(1.0);
         QCOMPARE(h.dnssd.browsersMade(), 2);
-    }
 
-    void resultsOfAReplacedBrowserAreIgnored()
-    {
-        Harness h;
-        h.connection->startBrowsing();
-        h.run();
+        // Stopping cancels a scheduled restart, and the results of an old browser are ignored.
         const auto stale = h.dnssd.browser()->onResultsChanged;
+        h.dnssd.fail();
         h.connection->stopBrowsing();
+        h.scheduler.advance(60.0);
+        QCOMPARE(h.dnssd.browsersMade(), 2);
         h.connection->startBrowsing();
         h.run();
+        QCOMPARE(h.dnssd.browsersMade(), 3);
         stale({serviceResult(u"Old"_s)}, {});
         h.run();
         QVERIFY(h.hostLists.isEmpty());
+        h.connection->shutdownForProcessExit();
+        QVERIFY(!h.dnssd.browser());
     }
 
     void browserRestartLadder_data()
@@ -135,31 +133,28 @@ private Q_SLOTS:
         }
     }
 
-    void ladderRestartsAfterHostsAppearOrBrowsingStops()
+    void browserLadderStartsOverOnceHostsAppearOrBrowsingStops()
     {
         Harness h;
         h.connection->startBrowsing();
         h.run();
-        auto failTwice = [&h] {
+        const auto failTwice = [&h] {
             for (int i = 0; i < 2; ++i) {
                 h.dnssd.fail();
                 h.scheduler.advance(5.0);
             }
         };
-        auto nextRestartDelay = [&h] {
+        const auto nextRestartDelay = [&h] {
             const double failedAt = h.scheduler.now();
             h.dnssd.fail();
             h.scheduler.advance(40.0);
             return h.dnssd.browsersMadeAt.last() - failedAt;
         };
-
         failTwice();
         h.dnssd.publish({}, {});
         QCOMPARE(nextRestartDelay(), 2.0);
-
         h.dnssd.publish({serviceResult(u"Pit"_s)}, {});
         QCOMPARE(nextRestartDelay(), 0.5);
-
         failTwice();
         h.connection->stopBrowsing();
         h.connection->startBrowsing();
@@ -167,91 +162,28 @@ private Q_SLOTS:
         QCOMPARE(nextRestartDelay(), 0.5);
     }
 
-    void aScheduledRestartIsTheOnlyOne()
-    {
-        Harness h;
-        h.connection->startBrowsing();
-        h.run();
-        h.dnssd.fail();
-        h.connection->startBrowsing();
-        h.run();
-        QCOMPARE(h.dnssd.browsersMade(), 1);
-        h.scheduler.advance(0.5);
-        QCOMPARE(h.dnssd.browsersMade(), 2);
-
-        h.dnssd.fail();
-        h.connection->stopBrowsing();
-        h.scheduler.advance(60.0);
-        QCOMPARE(h.dnssd.browsersMade(), 2);
-    }
-
-    void aBrowserThatCannotBeMadeIsRetried()
-    {
-        Harness h;
-        h.dnssd.browsersUnavailable = true;
-        h.connection->startBrowsing();
-        h.run();
-        h.dnssd.browsersUnavailable = false;
-        h.scheduler.advance(0.499);
-        QCOMPARE(h.dnssd.browsersMade(), 0);
-        h.scheduler.advance(0.001);
-        QCOMPARE(h.dnssd.browsersMade(), 1);
-    }
-
-    void serviceEndpointIsResolvedWhenDialled()
-    {
-        Harness h;
-        joinPit(h);
-        QCOMPARE(h.lastState(), State::connected());
-        QCOMPARE(h.dnssd.lookups.size(), 2);
-        QCOMPARE(h.dnssd.lookups.first(), *NetworkEndpoint::service(u"Pit"_s).asService());
-        QCOMPARE(h.network.streams[0]->endpoint(), at(u"10.0.0.5"_s, 7000));
-        QCOMPARE(h.assets()->endpoint(), at(u"10.0.0.5"_s, 7000));
-        QCOMPARE(h.dnssd.browsersMade(), 0);
-    }
-
-    void aServiceThatDoesNotResolveIsLookedForAndResolvedAgainAtTheLadderStep()
-    {
-        Harness h;
-        h.joinAt(NetworkEndpoint::service(u"Gone"_s), std::nullopt);
-        QVERIFY(h.network.streams.isEmpty());
-        QCOMPARE(h.lastState(), State::connecting());
-        QCOMPARE(h.dnssd.browsersMade(), 1);
-        h.scheduler.advance(0.249);
-        QCOMPARE(h.dnssd.lookups.size(), 1);
-        h.scheduler.advance(0.001);
-        QCOMPARE(h.dnssd.lookups.size(), 2);
-    }
-
-    void aDialCancelledWhileResolvingNeverConnects()
-    {
-        Harness h;
-        h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.5"_s, 7000};
-        h.connection->join(NetworkEndpoint::service(u"Pit"_s), u"Ann"_s, std::nullopt, {}, {}, false);
-        h.connection->leave();
-        h.run();
-        QCOMPARE(h.dnssd.lookups.size(), 1);
-        QVERIFY(h.network.streams.isEmpty());
-        QCOMPARE(h.lastState(), State::idle());
-    }
-
-    void theFirstSnapshotOfARecoveryBrowserFindsTheHostAgain()
+    void aServiceIsResolvedWhenDialledAndFoundAgainByTheFirstSnapshot()
     {
         Harness h;
         auto control = joinPit(h);
+        QCOMPARE(h.lastState(), State::connected());
+        QCOMPARE(
+            h.dnssd.lookups, (QList<ServiceAddress>(2, *NetworkEndpoint::service(u"Pit"_s).asService())));
+        QCOMPARE(control->endpoint(), at(u"10.0.0.5"_s, 7000));
+        QCOMPARE(h.assets()->endpoint(), at(u"10.0.0.5"_s, 7000));
+        QCOMPARE(h.dnssd.browsersMade(), 0);
+
+        // A drop starts a browser, whose first snapshot may hold the Host at once.
         h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.6"_s, 7100};
         control->drop();
         h.run();
         QCOMPARE(h.dnssd.browsersMade(), 1);
-        const qsizetype dials = h.network.streams.size();
         h.dnssd.publish({serviceResult(u"Other"_s), serviceResult(u"Pit"_s)}, {});
         h.run();
-        QCOMPARE(h.network.streams.size(), dials + 1);
+        QCOMPARE(h.network.streams.size(), 3);
         QCOMPARE(h.network.last()->endpoint(), at(u"10.0.0.6"_s, 7100));
-        // The reconnect the drop scheduled is gone.
-        h.scheduler.advance(1.0);
-        QCOMPARE(h.network.streams.size(), dials + 1);
-
+        h.scheduler.advance(1.0); // the reconnect the drop scheduled is gone
+        QCOMPARE(h.network.streams.size(), 3);
         h.greet(h.network.last());
         QCOMPARE(h.lastState(), State::connected());
         QVERIFY(!h.dnssd.browser());
@@ -279,22 +211,43 @@ private Q_SLOTS:
         h.dnssd.publish({other}, {added(other)});
         h.run();
         const qsizetype before = h.network.streams.size();
-        const bool removed = DnsSdChange::Kind(kind) == DnsSdChange::Kind::Removed;
+        const auto change = DnsSdChange::Kind(kind);
         h.dnssd.publish({other, pit},
-            {{DnsSdChange::Kind(kind), serviceResult(u"Pit"_s),
-                removed ? std::nullopt : std::optional(pit)}});
+            {{change, serviceResult(u"Pit"_s),
+                change == DnsSdChange::Kind::Removed ? std::nullopt : std::optional(pit)}});
         h.run();
         QCOMPARE(h.network.streams.size(), before + (dials ? 1 : 0));
+    }
+
+    void aServiceThatDoesNotResolveIsLookedForAndResolvedAgainAtTheLadderStep()
+    {
+        Harness h;
+        h.joinAt(NetworkEndpoint::service(u"Gone"_s), std::nullopt);
+        QVERIFY(h.network.streams.isEmpty());
+        QCOMPARE(h.dnssd.browsersMade(), 1);
+        h.scheduler.advance(0.249);
+        QCOMPARE(h.dnssd.lookups.size(), 1);
+        h.scheduler.advance(0.001);
+        QCOMPARE(h.dnssd.lookups.size(), 2);
+    }
+
+    void aDialCancelledWhileResolvingNeverConnects()
+    {
+        Harness h;
+        h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.5"_s, 7000};
+        h.connection->join(NetworkEndpoint::service(u"Pit"_s), u"Ann"_s, std::nullopt, {}, {}, false);
+        h.connection->leave();
+        h.run();
+        QCOMPARE(h.dnssd.lookups.size(), 1);
+        QVERIFY(h.network.streams.isEmpty());
+        QCOMPARE(h.lastState(), State::idle());
     }
 
     void aLinkedHostIsFoundByItsServiceWhenItsAddressRefuses()
     {
         Harness h;
         h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.6"_s, 7100};
-        h.connection->startBrowsing();
-        h.run();
-        const DnsSdResult pit = serviceResult(u"Pit"_s);
-        h.dnssd.publish({pit}, {added(pit)});
+        browsePit(h);
         auto control = h.joinAt(at(u"10.0.0.5"_s, 7000), u"Pit"_s);
         QCOMPARE(control->endpoint(), at(u"10.0.0.5"_s, 7000));
         control->refuse();
@@ -307,10 +260,7 @@ private Q_SLOTS:
     {
         Harness h;
         h.dnssd.addresses[u"Pit"_s] = {u"10.0.0.5"_s, 7000};
-        h.connection->startBrowsing();
-        h.run();
-        const DnsSdResult pit = serviceResult(u"Pit"_s);
-        h.dnssd.publish({pit}, {added(pit)});
+        browsePit(h);
         h.joinAt(NetworkEndpoint::service(u"Pit"_s), std::nullopt)->refuse();
         h.scheduler.advance(0.249);
         QCOMPARE(h.network.streams.size(), 1);
@@ -335,21 +285,11 @@ private Q_SLOTS:
         h.connection->leave();
         h.run();
         QVERIFY(h.dnssd.browser());
-        const qsizetype dials = h.network.streams.size();
         const DnsSdResult pit = serviceResult(u"Pit"_s);
         h.dnssd.publish({pit}, {added(pit)});
         h.scheduler.advance(10.0);
-        QCOMPARE(h.network.streams.size(), dials);
+        QCOMPARE(h.network.streams.size(), 2);
         QCOMPARE(names(h.hostLists.last()), QStringList {u"Pit"_s});
-    }
-
-    void shutdownStopsBrowsing()
-    {
-        Harness h;
-        h.connection->startBrowsing();
-        h.run();
-        h.connection->shutdownForProcessExit();
-        QVERIFY(!h.dnssd.browser());
     }
 };
 
