@@ -10,6 +10,19 @@
 namespace pgw::fixtures {
 
 using namespace Qt::StringLiterals;
+using Error = PrivateAnnotationStoreError;
+
+inline QString failureText(const std::optional<Error> &error)
+{
+    return error ? error->text() : QString();
+}
+
+inline QString invalid(const char *detail)
+{
+    return Error::invalidDocument(QString::fromLatin1(detail)).text();
+}
+
+inline const QString oversized = Error {Error::Kind::oversizedFile}.text();
 
 inline PrivateAnnotationPageKey pageKey(qint64 pageIndex = 0)
 {

@@ -12,26 +12,26 @@
 using namespace pgw;
 using namespace pgw::fixtures;
 
-namespace {
-
-void send(QWidget *widget, QEvent::Type type, QPointF at)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
-} // namespace
-
 class PrivateAnnotationCanvasTest : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_directory;
     std::unique_ptr<PrivateAnnotationStore> m_store;
     std::unique_ptr<PrivateAnnotationCanvasView> m_canvas;
+
+    // Presses at the first point, moves through the others and releases at the last.
+    void drag(const QList<QPointF> &points)
+    {
+        const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+            QMouseEvent event(type, at, m_canvas->mapToGlobal(at), button, held, Qt::NoModifier);
+            QApplication::sendEvent(m_canvas.get(), &event);
+        };
+        send(QEvent::MouseButtonPress, points.first(), Qt::LeftButton, Qt::LeftButton);
+        for (const QPointF &at : points.mid(1, points.size() - 2))
+            send(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, points.last(), Qt::LeftButton, Qt::NoButton);
+    }
 
 private Q_SLOTS:
     void init()
@@ -45,10 +45,9 @@ private Q_SLOTS:
         m_canvas->setAnnotationMode(true);
     }
 
-    void aClickDrawsADotOfTheLineWidth()
+    void aClickDrawsADotOfTheLineWidthAndJitterAddsNoPoints()
     {
-        send(m_canvas.get(), QEvent::MouseButtonPress, {200, 100});
-        send(m_canvas.get(), QEvent::MouseButtonRelease, {200, 100});
+        drag({{200, 100}});
         const auto strokes = m_store->strokes(pageKey());
         QCOMPARE(strokes.size(), 1);
         QCOMPARE(strokes.first().points, (QList<PrivateAnnotationPoint> {{0.25, 0.25, 1.0}}));
@@ -65,16 +64,10 @@ private Q_SLOTS:
         for (int x = 980; x < 1020; ++x)
             inked += page.pixelColor(x, 2000).green() < 128;
         QVERIFY2(inked >= 9 && inked <= 11, qPrintable(QString::number(inked)));
-    }
 
-    void jitterDoesNotAddPoints()
-    {
-        send(m_canvas.get(), QEvent::MouseButtonPress, {200, 100});
         // 0.1 pixel of 800 is below the 0.0005 threshold; one pixel is not.
-        send(m_canvas.get(), QEvent::MouseMove, {200.1, 100});
-        send(m_canvas.get(), QEvent::MouseMove, {201, 100});
-        send(m_canvas.get(), QEvent::MouseButtonRelease, {240, 100});
-        QCOMPARE(m_store->strokes(pageKey()).first().points.size(), 2);
+        drag({{200, 100}, {200.1, 100}, {201, 100}, {240, 100}});
+        QCOMPARE(m_store->strokes(pageKey()).last().points.size(), 2);
     }
 
     void eraserMeasuresInPageHeightsOnAWidePage()
@@ -84,8 +77,7 @@ private Q_SLOTS:
         QVERIFY(m_store->addStroke(stroke({{0.509, 0.5, 1.0}}), pageKey()));
         QVERIFY(m_store->addStroke(stroke({{0.515, 0.5, 1.0}}), pageKey()));
         m_canvas->setInputTool(PlayerPrivateAnnotationTool::Eraser);
-        send(m_canvas.get(), QEvent::MouseButtonPress, {400, 200});
-        send(m_canvas.get(), QEvent::MouseButtonRelease, {400, 200});
+        drag({{400, 200}});
         const auto left = m_store->strokes(pageKey());
         QCOMPARE(left.size(), 1);
         QCOMPARE(left.first().points.first().x, 0.515);
@@ -94,14 +86,11 @@ private Q_SLOTS:
     void withoutAPageKeyOrOutsideAnnotationModeNothingIsStored()
     {
         m_canvas->setPageKey(std::nullopt);
-        send(m_canvas.get(), QEvent::MouseButtonPress, {200, 100});
-        send(m_canvas.get(), QEvent::MouseButtonRelease, {200, 100});
+        drag({{200, 100}});
         m_canvas->setPageKey(pageKey());
         m_canvas->setAnnotationMode(false);
         QVERIFY(m_canvas->testAttribute(Qt::WA_TransparentForMouseEvents));
-        send(m_canvas.get(), QEvent::MouseButtonPress, {200, 100});
-        send(m_canvas.get(), QEvent::MouseButtonRelease, {200, 100});
-        QVERIFY(m_store->strokes(pageKey()).isEmpty());
+        drag({{200, 100}});
         QCOMPARE(m_store->generation(), 0);
     }
 };

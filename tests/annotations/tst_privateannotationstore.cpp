@@ -17,12 +17,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr double infinity = std::numeric_limits<double>::infinity();
-
-const QString newerSchema = u"Private annotations were written by an unsupported newer version."_s;
-const QString oversized = u"Private annotation storage exceeds its safe size limit."_s;
-
 using Points = QList<PrivateAnnotationPoint>;
+using Strokes = QList<PrivateAnnotationStroke>;
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+// The page the documents written by the fixtures hold.
+const PrivateAnnotationPageKey storedPage {u"s|base:1"_s, 0};
 
 Points at(double x, double y)
 {
@@ -34,13 +34,8 @@ Points segment(double x1, double y1, double x2, double y2)
     return {{x1, y1, 1}, {x2, y2, 1}};
 }
 
-// A valid file of exactly `size` bytes: the JSON is followed by white space.
-QByteArray paddedDocument(qsizetype size)
-{
-    QByteArray document = envelope(page(strokeJson()));
-    document.append(size - document.size(), ' ');
-    return document;
-}
+const PrivateAnnotationLimits smallLimits {
+    .maximumFileBytes = 4000, .maximumStrokesPerPage = 2, .maximumPointsPerStroke = 3, .maximumUndoDepth = 3};
 
 } // namespace
 
@@ -59,7 +54,7 @@ private:
     }
 
     // Adds strokes that must all be written.
-    static void addAll(PrivateAnnotationStore &store, const QList<PrivateAnnotationStroke> &strokes,
+    static void addAll(PrivateAnnotationStore &store, const Strokes &strokes,
         const PrivateAnnotationPageKey &page = pageKey())
     {
         for (const PrivateAnnotationStroke &stroke : strokes)
@@ -69,7 +64,6 @@ private:
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(m_dir.isValid());
         m_path = m_dir.filePath(u"Support/Player/PrivateAnnotations.json"_s);
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
@@ -79,9 +73,7 @@ private Q_SLOTS:
     {
         PrivateAnnotationStore store(m_path);
         QVERIFY(!store.loadBlocked());
-        QVERIFY(store.strokes(pageKey()).isEmpty());
         QSignalSpy generations(&store, &PrivateAnnotationStore::generationChanged);
-
         const PrivateAnnotationStroke drawn = line(0.1, 0.2);
         QVERIFY(store.addStroke(drawn, pageKey()));
         QCOMPARE(store.strokes(pageKey()), QList {drawn});
@@ -99,16 +91,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("expected");
-
-        QTest::newRow("newer schema") << envelope(page(strokeJson()), "2") << newerSchema;
-        QTest::newRow("other format") << envelope(page(strokeJson()), "1", "\"com.example.notes\"")
-                                      << u"Private annotation storage has an unknown format."_s;
-        QTest::newRow("duplicate page key")
-            << envelope(page(strokeJson()) + "," + page(strokeJson()))
-            << u"Private annotation storage is invalid: duplicate page key."_s;
-        QTest::newRow("one byte over the size limit") << paddedDocument(16'777'217) << oversized;
+        // A valid file padded with white space to the size limit.
+        QByteArray atLimit = envelope(page(strokeJson()));
+        atLimit.append(smallLimits.maximumFileBytes - atLimit.size(), ' ');
+        QTest::newRow("at the size limit") << atLimit << QString();
+        QTest::newRow("one byte over the size limit") << atLimit + ' ' << oversized;
+        QTest::newRow("newer schema")
+            << envelope(page(strokeJson()), "2") << Error {Error::Kind::unsupportedSchema}.text();
         QTest::newRow("truncated") << envelope(page(strokeJson())).chopped(3)
-                                   << u"Private annotation storage could not be read: "_s;
+                                   << Error::unreadable({}).text().chopped(1);
     }
 
     void untrustedFilesBlockAndStayUntouched()
@@ -116,110 +107,55 @@ private Q_SLOTS:
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
         placeFile(contents);
-
-        PrivateAnnotationStore store(m_path);
-        QVERIFY(store.loadBlocked());
-        QVERIFY2(store.lastPersistenceError().startsWith(expected), qPrintable(store.lastPersistenceError()));
+        PrivateAnnotationStore store(m_path, smallLimits);
         const QString error = store.lastPersistenceError();
-        QVERIFY(store.strokes({u"s|base:1"_s, 0}).isEmpty());
-
+        QVERIFY2(error.startsWith(expected) && error.isEmpty() == expected.isEmpty(), qPrintable(error));
+        QCOMPARE(store.loadBlocked(), !error.isEmpty());
+        QCOMPARE(store.strokes(storedPage).size(), error.isEmpty() ? 1 : 0);
+        if (error.isEmpty())
+            return;
         QVERIFY(!store.addStroke(line(0.1, 0.1), pageKey()));
-        QCOMPARE(store.erase({{0.5, 0.5, 1}}, 0.02, 1.0, {u"s|base:1"_s, 0}), 0);
-        QVERIFY(!store.clear({u"s|base:1"_s, 0}));
+        QCOMPARE(store.erase(at(0.5, 0.5), 0.02, 1.0, storedPage), 0);
+        QVERIFY(!store.clear(storedPage));
         QCOMPARE(store.generation(), 0);
         QCOMPARE(store.lastPersistenceError(), error);
         QCOMPARE(readAll(m_path), contents);
     }
 
-    void fileAtTheSizeLimitLoads()
-    {
-        placeFile(paddedDocument(16'777'216));
-
-        const PrivateAnnotationStore store(m_path);
-        QVERIFY(!store.loadBlocked());
-        QCOMPARE(store.strokes({u"s|base:1"_s, 0}).size(), 1);
-    }
-
-    void pagesWithUnpairedSurrogatesInTheirKeysSurviveARestart()
-    {
-        // JSON from the Host may carry half of a surrogate pair; such keys must not collapse into one.
-        const QString high(QChar(0xD800));
-        const QString low(QChar(0xDC00));
-        const QList<PrivateAnnotationPageKey> pages {*PrivateAnnotationPageKey::rendered(u"s"_s, high, 0),
-            *PrivateAnnotationPageKey::rendered(u"s"_s, low, 0),
-            *PrivateAnnotationPageKey::rendered(u"\U0001F3B5"_s + low + high, u"v1"_s, 0)};
-        PrivateAnnotationStore store(m_path);
-        QList<PrivateAnnotationStroke> drawn;
-        for (const PrivateAnnotationPageKey &page : pages) {
-            drawn.append(line(0.1, 0.1));
-            addAll(store, {drawn.last()}, page);
-        }
-
-        const PrivateAnnotationStore restarted(m_path);
-        QCOMPARE(restarted.lastPersistenceError(), QString());
-        for (qsizetype i = 0; i < pages.size(); ++i)
-            QCOMPARE(restarted.strokes(pages[i]), QList {drawn[i]});
-    }
-
-    void unusablePathsBlock_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("relative") << u"PrivateAnnotations.json"_s
-                                  << u"Private annotation storage requires a local file URL."_s;
-        QTest::newRow("empty") << QString() << u"Private annotation storage requires a local file URL."_s;
-        QTest::newRow("a folder")
-            << u"."_s << u"Private annotation storage is invalid: storage URL is not a regular file."_s;
-    }
-
     void unusablePathsBlock()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
-        if (path == "."_L1)
-            path = m_dir.path();
-
-        PrivateAnnotationStore store(path);
-        QVERIFY(store.loadBlocked());
-        QCOMPARE(store.lastPersistenceError(), expected);
-        QVERIFY(!store.addStroke(line(0.1, 0.1), pageKey()));
+        const QString noURL = Error {Error::Kind::invalidURL}.text();
+        const QList<std::pair<QString, QString>> paths {{u"PrivateAnnotations.json"_s, noURL},
+            {QString(), noURL}, {m_dir.path(), invalid("storage URL is not a regular file")}};
+        for (const auto &[path, expected] : paths) {
+            PrivateAnnotationStore store(path);
+            QVERIFY(store.loadBlocked());
+            QCOMPARE(store.lastPersistenceError(), expected);
+            QVERIFY(!store.addStroke(line(0.1, 0.1), pageKey()));
+        }
     }
 
-    void refusedStrokeLeavesEverythingAsItWas()
+    void refusedStrokesLeaveEverythingAsItWas()
     {
-        PrivateAnnotationStore store(m_path);
+        PrivateAnnotationStore store(m_path, smallLimits);
         const PrivateAnnotationStroke kept = line(0.1, 0.1);
         addAll(store, {kept});
         const QByteArray before = readAll(m_path);
         QSignalSpy errors(&store, &PrivateAnnotationStore::lastPersistenceErrorChanged);
 
         QVERIFY(!store.addStroke(stroke({{0.5, 0.5, notANumber}}), pageKey()));
-        QCOMPARE(store.lastPersistenceError(),
-            u"Private annotation storage is invalid: stroke contains a non-normalized point."_s);
-        QCOMPARE(errors.size(), 1);
+        QCOMPARE(store.lastPersistenceError(), invalid("stroke contains a non-normalized point"));
         QCOMPARE(store.strokes(pageKey()), QList {kept});
         QCOMPARE(store.generation(), 1);
         QCOMPARE(readAll(m_path), before);
         QVERIFY(store.undo(pageKey()));
         QVERIFY(!store.canUndo(pageKey()));
-
-        QVERIFY(store.addStroke(line(0.2, 0.2), pageKey()));
         QCOMPARE(store.lastPersistenceError(), QString());
-        QCOMPARE(errors.size(), 2);
-    }
 
-    void limitsApplyWhenWriting()
-    {
-        PrivateAnnotationLimits limits;
-        limits.maximumStrokesPerPage = 2;
-        PrivateAnnotationStore store(m_path, limits);
-        addAll(store, {line(0.1, 0.1), line(0.2, 0.2)});
-
-        QVERIFY(!store.addStroke(line(0.3, 0.3), pageKey()));
+        addAll(store, {line(0.2, 0.2), line(0.3, 0.3)});
+        QVERIFY(!store.addStroke(line(0.4, 0.4), pageKey()));
         QCOMPARE(store.lastPersistenceError(), oversized);
-        QCOMPARE(store.strokes(pageKey()).size(), 2);
-        QVERIFY(store.addStroke(line(0.3, 0.3), pageKey(1)));
+        QCOMPARE(errors.size(), 3);
     }
 
     void failedWriteLeavesMemoryUnchanged()
@@ -234,9 +170,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(m_path));
 
         QVERIFY(!store.addStroke(line(0.5, 0.5), pageKey()));
-        QVERIFY2(store.lastPersistenceError().startsWith("Private annotations could not be saved: "_L1),
+        QVERIFY2(store.lastPersistenceError().startsWith(Error::unwritable({}).text().chopped(1)),
             qPrintable(store.lastPersistenceError()));
-        QCOMPARE(store.erase({{0.12, 0.1, 1}}, 0.02, 1.0, pageKey()), 0);
+        QCOMPARE(store.erase(at(0.12, 0.1), 0.02, 1.0, pageKey()), 0);
         QVERIFY(!store.clear(pageKey()));
         QVERIFY(!store.undo(pageKey()));
         QVERIFY(!store.redo(pageKey()));
@@ -247,171 +183,123 @@ private Q_SLOTS:
 
         QVERIFY(QDir().rmdir(m_path));
         QVERIFY(store.redo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()), (QList {first, second}));
+        QCOMPARE(store.strokes(pageKey()), (Strokes {first, second}));
         QCOMPARE(store.lastPersistenceError(), QString());
     }
 
-    void undoReachesBackOneHundredSteps()
+    void undoReachesBackAsFarAsTheLimitOnEachPage()
     {
-        PrivateAnnotationStore store(m_path);
-        QList<PrivateAnnotationStroke> strokes;
-        for (int i = 0; i < 101; ++i)
-            strokes.append(line(0.005 * i, 0.5));
-        addAll(store, strokes);
+        PrivateAnnotationStore store(m_path, smallLimits);
+        const Strokes first {line(0.1, 0.5), line(0.2, 0.5)};
+        addAll(store, first);
+        // Four steps on the second page, of which three can be undone.
+        const Strokes second {line(0.1, 0.1), line(0.5, 0.5), line(0.9, 0.9)};
+        addAll(store, {second[0], second[1]}, pageKey(1));
+        QCOMPARE(store.erase(at(0.12, 0.1), 0.02, 1.0, pageKey(1)), 1);
+        addAll(store, {second[2]}, pageKey(1));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(store.undo(pageKey(1)));
+        QVERIFY(!store.canUndo(pageKey(1)));
+        QCOMPARE(store.strokes(pageKey(1)), QList {second[0]});
 
-        for (int i = 0; i < 100; ++i)
-            QVERIFY(store.undo(pageKey()));
-        QVERIFY(!store.canUndo(pageKey()));
-        QVERIFY(!store.undo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()), QList {strokes.first()});
-
-        for (int i = 0; i < 100; ++i)
-            QVERIFY(store.redo(pageKey()));
-        QVERIFY(!store.redo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()), strokes);
-        QCOMPARE(store.generation(), 301);
+        QVERIFY(store.canUndo(pageKey(0)));
+        QVERIFY(!store.canRedo(pageKey(0)));
+        QVERIFY(!store.undo(pageKey(2)));
+        QVERIFY(store.undo(pageKey(0)));
+        QVERIFY(store.undo(pageKey(0)));
+        QVERIFY(store.strokes(pageKey(0)).isEmpty());
+        QVERIFY(store.redo(pageKey(0)));
+        QVERIFY(store.redo(pageKey(0)));
+        QVERIFY(!store.redo(pageKey(0)));
+        QCOMPARE(store.strokes(pageKey(0)), first);
+        QCOMPARE(store.generation(), 13);
 
         // A new stroke after an undo forgets what could be redone.
-        QVERIFY(store.undo(pageKey()));
-        QVERIFY(store.addStroke(line(0.3, 0.3), pageKey()));
-        QVERIFY(!store.canRedo(pageKey()));
-        QVERIFY(!store.redo(pageKey()));
+        QVERIFY(store.canRedo(pageKey(1)));
+        QVERIFY(store.addStroke(second[2], pageKey(1)));
+        QVERIFY(!store.canRedo(pageKey(1)));
+        QVERIFY(!store.redo(pageKey(1)));
     }
 
-    void undoAfterEraseRestoresFormerPositions()
+    void eraseAndClearAreUndoneInPlace()
     {
         PrivateAnnotationStore store(m_path);
-        QList<PrivateAnnotationStroke> strokes;
+        QVERIFY(!store.clear(pageKey()));
+        Strokes strokes;
         for (int i = 0; i < 7; ++i)
             strokes.append(line(0.1 * i, i == 2 || i == 5 ? 0.8 : 0.2));
         addAll(store, strokes);
-
-        QCOMPARE(store.erase({{0.0, 0.8, 1}, {1.0, 0.8, 1}}, 0.02, 1.0, pageKey()), 2);
-        QCOMPARE(
-            store.strokes(pageKey()), (QList {strokes[0], strokes[1], strokes[3], strokes[4], strokes[6]}));
-
+        const Strokes kept {strokes[0], strokes[1], strokes[3], strokes[4], strokes[6]};
+        QCOMPARE(store.erase(segment(0.0, 0.8, 1.0, 0.8), 0.02, 1.0, pageKey()), 2);
+        QCOMPARE(store.strokes(pageKey()), kept);
         QVERIFY(store.undo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()), strokes);
         QCOMPARE(PrivateAnnotationStore(m_path).strokes(pageKey()), strokes);
         QVERIFY(store.redo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()).size(), 5);
-    }
-
-    void clearIsUndoable()
-    {
-        PrivateAnnotationStore store(m_path);
-        QVERIFY(!store.clear(pageKey()));
-        const QList<PrivateAnnotationStroke> strokes {line(0.1, 0.1), line(0.2, 0.2)};
-        addAll(store, strokes);
 
         QVERIFY(store.clear(pageKey()));
-        QVERIFY(store.strokes(pageKey()).isEmpty());
         QVERIFY(!store.clear(pageKey()));
         QVERIFY(!readAll(m_path).contains("score|base:v1"));
-
         QVERIFY(store.undo(pageKey()));
-        QCOMPARE(store.strokes(pageKey()), strokes);
+        QCOMPARE(store.strokes(pageKey()), kept);
         QVERIFY(store.redo(pageKey()));
         QVERIFY(store.strokes(pageKey()).isEmpty());
-    }
-
-    void historyBelongsToEachPage()
-    {
-        PrivateAnnotationStore store(m_path);
-        const PrivateAnnotationStroke onFirst = line(0.1, 0.1);
-        addAll(store, {onFirst}, pageKey(0));
-        addAll(store, {line(0.1, 0.1)}, pageKey(1));
-
-        QVERIFY(store.undo(pageKey(1)));
-        QVERIFY(!store.canUndo(pageKey(1)));
-        QVERIFY(store.canUndo(pageKey(0)));
-        QVERIFY(!store.canRedo(pageKey(0)));
-        QCOMPARE(store.strokes(pageKey(0)), QList {onFirst});
-        QVERIFY(!store.canUndo(pageKey(2)));
-        QVERIFY(!store.undo(pageKey(2)));
     }
 
     void eraserHits_data()
     {
         QTest::addColumn<Points>("stroke");
-        QTest::addColumn<double>("width");
         QTest::addColumn<Points>("path");
         QTest::addColumn<double>("radius");
         QTest::addColumn<double>("aspect");
         QTest::addColumn<bool>("hit");
-
         const Points dot = at(0.5, 0.5);
         const Points across = segment(0.4, 0.5, 0.6, 0.5);
-        // Radius 0.02 plus half of the 0.0025 width reaches 0.02125.
-        QTest::newRow("dot within reach of a click") << dot << 0.0025 << at(0.52, 0.5) << 0.02 << 1.0 << true;
-        QTest::newRow("dot beyond reach of a click")
-            << dot << 0.0025 << at(0.5213, 0.5) << 0.02 << 1.0 << false;
-        QTest::newRow("dot beside a sweep") << at(0.5, 0.51) << 0.0025 << across << 0.02 << 1.0 << true;
-        QTest::newRow("dot past the end of a sweep")
-            << at(0.65, 0.5) << 0.0025 << across << 0.02 << 1.0 << false;
-        QTest::newRow("click off a line") << across << 0.0025 << at(0.5, 0.53) << 0.02 << 1.0 << false;
+        // Radius 0.02 plus half of the stroke's 0.0025 width reaches 0.02125.
+        QTest::newRow("dot within reach of a click") << dot << at(0.52, 0.5) << 0.02 << 1.0 << true;
+        QTest::newRow("dot beyond reach of a click") << dot << at(0.5213, 0.5) << 0.02 << 1.0 << false;
+        QTest::newRow("dot beside a sweep") << at(0.5, 0.51) << across << 0.02 << 1.0 << true;
+        QTest::newRow("dot past the end of a sweep") << at(0.65, 0.5) << across << 0.02 << 1.0 << false;
+        QTest::newRow("click off a line") << across << at(0.5, 0.53) << 0.02 << 1.0 << false;
         QTest::newRow("crossing far from every end")
-            << segment(0.1, 0.1, 0.9, 0.9) << 0.0001 << segment(0.1, 0.9, 0.9, 0.1) << 0.0 << 1.0 << true;
+            << segment(0.1, 0.1, 0.9, 0.9) << segment(0.1, 0.9, 0.9, 0.1) << 0.0 << 1.0 << true;
         QTest::newRow("overlapping on one line")
-            << segment(0.1, 0.5, 0.5, 0.5) << 0.0001 << segment(0.3, 0.5, 0.7, 0.5) << 0.0 << 1.0 << true;
+            << segment(0.1, 0.5, 0.5, 0.5) << segment(0.3, 0.5, 0.7, 0.5) << 0.0 << 1.0 << true;
         QTest::newRow("parallel and apart")
-            << segment(0.1, 0.5, 0.5, 0.5) << 0.0025 << segment(0.1, 0.53, 0.5, 0.53) << 0.02 << 1.0 << false;
+            << segment(0.1, 0.5, 0.5, 0.5) << segment(0.1, 0.53, 0.5, 0.53) << 0.02 << 1.0 << false;
         QTest::newRow("line near one end of a sweep")
-            << segment(0.1, 0.5, 0.5, 0.5) << 0.0025 << segment(0.51, 0.2, 0.51, 0.8) << 0.02 << 1.0 << true;
+            << segment(0.1, 0.5, 0.5, 0.5) << segment(0.51, 0.2, 0.51, 0.8) << 0.02 << 1.0 << true;
         // On a page twice as wide as high, 0.015 across is 0.03 page heights; 0.015 down is 0.015.
-        QTest::newRow("wide page across") << dot << 0.0025 << at(0.515, 0.5) << 0.02 << 2.0 << false;
-        QTest::newRow("wide page down") << dot << 0.0025 << at(0.5, 0.515) << 0.02 << 2.0 << true;
-        QTest::newRow("tall page across") << dot << 0.0025 << at(0.515, 0.5) << 0.02 << 0.5 << true;
+        QTest::newRow("wide page across") << dot << at(0.515, 0.5) << 0.02 << 2.0 << false;
+        QTest::newRow("wide page down") << dot << at(0.5, 0.515) << 0.02 << 2.0 << true;
+        QTest::newRow("tall page across") << dot << at(0.515, 0.5) << 0.02 << 0.5 << true;
         // The reach never exceeds two page heights, however large the radius.
-        QTest::newRow("huge radius on a square page")
-            << at(0, 0) << 0.0025 << at(1, 1) << 100.0 << 1.0 << true;
-        QTest::newRow("huge radius on a very wide page")
-            << at(0, 0) << 0.0025 << at(1, 1) << 100.0 << 4.0 << false;
+        QTest::newRow("huge radius on a square page") << at(0, 0) << at(1, 1) << 100.0 << 1.0 << true;
+        QTest::newRow("huge radius on a very wide page") << at(0, 0) << at(1, 1) << 100.0 << 4.0 << false;
+        // Unusable input erases nothing.
+        const Points click = at(0.1, 0.1);
+        QTest::newRow("longest path") << click << Points(3, click[0]) << 0.02 << 1.0 << true;
+        QTest::newRow("no points") << click << Points {} << 0.02 << 1.0 << false;
+        QTest::newRow("too many points") << click << Points(4, click[0]) << 0.02 << 1.0 << false;
+        QTest::newRow("negative radius") << click << click << -0.01 << 1.0 << false;
+        QTest::newRow("NaN radius") << click << click << notANumber << 1.0 << false;
+        QTest::newRow("infinite radius") << click << click << infinity << 1.0 << false;
+        QTest::newRow("zero aspect") << click << click << 0.02 << 0.0 << false;
+        QTest::newRow("infinite aspect") << click << click << 0.02 << infinity << false;
     }
 
     void eraserHits()
     {
         QFETCH(Points, stroke);
-        QFETCH(double, width);
         QFETCH(Points, path);
         QFETCH(double, radius);
         QFETCH(double, aspect);
         QFETCH(bool, hit);
-
-        PrivateAnnotationStore store(m_path);
-        addAll(store, {fixtures::stroke(stroke, width)});
+        PrivateAnnotationStore store(m_path, smallLimits);
+        addAll(store, {fixtures::stroke(stroke)});
+        QCOMPARE(store.erase(path, radius, aspect, pageKey(1)), 0);
         QCOMPARE(store.erase(path, radius, aspect, pageKey()), hit ? 1 : 0);
         QCOMPARE(store.strokes(pageKey()).isEmpty(), hit);
         QCOMPARE(store.generation(), hit ? 2 : 1);
-    }
-
-    void eraserRefusesUnusableInput_data()
-    {
-        QTest::addColumn<Points>("path");
-        QTest::addColumn<double>("radius");
-        QTest::addColumn<double>("aspect");
-
-        const Points click {{0.1, 0.1, 1}};
-        QTest::newRow("no points") << Points {} << 0.02 << 1.0;
-        QTest::newRow("too many points") << Points(20'001, {0.1, 0.1, 1}) << 0.02 << 1.0;
-        QTest::newRow("negative radius") << click << -0.01 << 1.0;
-        QTest::newRow("NaN radius") << click << notANumber << 1.0;
-        QTest::newRow("infinite radius") << click << infinity << 1.0;
-        QTest::newRow("zero aspect") << click << 0.02 << 0.0;
-        QTest::newRow("infinite aspect") << click << 0.02 << infinity;
-    }
-
-    void eraserRefusesUnusableInput()
-    {
-        QFETCH(Points, path);
-        QFETCH(double, radius);
-        QFETCH(double, aspect);
-
-        PrivateAnnotationStore store(m_path);
-        addAll(store, {line(0.1, 0.1)});
-        QCOMPARE(store.erase(path, radius, aspect, pageKey()), 0);
-        QCOMPARE(store.strokes(pageKey()).size(), 1);
-        QCOMPARE(store.erase({{0.1, 0.1, 1}}, 0.02, 1.0, pageKey(3)), 0);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "FakeMIDIInput.h"
 
 #include "midi/MIDIPageTurnController.h"
+#include "support/DefaultsKeys.h"
 #include "support/DefaultsStore.h"
 
 #include <QSignalSpy>
@@ -12,21 +13,22 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Kind = PlayerMIDIMessageKind;
 using Direction = MIDITurnDirection;
+using Error = PlayerAlsaMIDIError;
 
-const auto previousKey = u"midiPreviousPageBinding"_s;
-const auto nextKey = u"midiNextPageBinding"_s;
+const QString previousKey = DefaultsKeys::midiPreviousPageBinding;
+const QString nextKey = DefaultsKeys::midiNextPageBinding;
 
-PlayerMIDIEvent pedal(int value, const QString &sourceID = u"alsa:FS|FS MIDI 1"_s)
+PlayerMIDIEvent pedal(int value)
 {
-    return {sourceID, u"FS MIDI 1"_s, Kind::controlChange, 0, 64, std::uint8_t(value), value != 0};
+    return {u"alsa:FS|FS MIDI 1"_s, u"FS MIDI 1"_s, PlayerMIDIMessageKind::controlChange, 0, 64,
+        std::uint8_t(value), value != 0};
 }
 
 PlayerMIDIEvent key(int velocity, int number = 60)
 {
-    return {u"alsa:Keys|Keys MIDI 1"_s, u"Keys MIDI 1"_s, Kind::note, 0, std::uint8_t(number),
-        std::uint8_t(velocity), velocity != 0};
+    return {u"alsa:Keys|Keys MIDI 1"_s, u"Keys MIDI 1"_s, PlayerMIDIMessageKind::note, 0,
+        std::uint8_t(number), std::uint8_t(velocity), velocity != 0};
 }
 
 MIDITurnBinding bindingOf(const PlayerMIDIEvent &event)
@@ -53,7 +55,7 @@ class MIDIControllerTest : public QObject
         controller->onTurn = [this](int delta) { turns << delta; };
     }
 
-    // Presses and releases the pedal once.
+    // Presses and releases a pedal or key once.
     void tap(const PlayerMIDIEvent &down, const PlayerMIDIEvent &up) { input->send({down, up}); }
 
 private Q_SLOTS:
@@ -66,49 +68,30 @@ private Q_SLOTS:
 
     void cleanup() { controller.reset(); }
 
-    void startAndStopAreIdempotent()
+    void startsOnceShowsFailuresAndTriesAgain()
     {
-        controller->stop();
-        QCOMPARE(input->startAttempts, 0);
         QSignalSpy sourceNames(controller.get(), &MIDIPageTurnController::sourceNamesChanged);
-        controller->start();
-        QVERIFY(input->isRunning());
-        QVERIFY(controller->sourceNames().isEmpty());
-        QVERIFY(controller->errorText().isEmpty());
-        QCOMPARE(sourceNames.size(), 0);
-        controller->start();
-        QCOMPARE(input->startAttempts, 1);
-        controller->stop();
-        controller->stop();
-        QVERIFY(!input->isRunning());
-    }
-
-    void startFailureIsShownAndTheNextStartTriesAgain_data()
-    {
-        QTest::addColumn<PlayerAlsaMIDIError>("error");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("client") << PlayerAlsaMIDIError {PlayerAlsaMIDIError::Kind::client, -2}
-                                << u"Could not start MIDI (ALSA error -2)."_s;
-        QTest::newRow("port") << PlayerAlsaMIDIError {PlayerAlsaMIDIError::Kind::port, -12}
-                              << u"Could not open the MIDI input (ALSA error -12)."_s;
-    }
-
-    void startFailureIsShownAndTheNextStartTriesAgain()
-    {
-        QFETCH(PlayerAlsaMIDIError, error);
-        QFETCH(QString, text);
         QSignalSpy errorText(controller.get(), &MIDIPageTurnController::errorTextChanged);
-        input->startFailures = {error, error};
+        const Error port {Error::Kind::port, -12};
+        const Error client {Error::Kind::client, -2};
+        input->startFailures = {port, client, client};
         controller->start();
-        QCOMPARE(controller->errorText(), text);
+        QCOMPARE(controller->errorText(), port.message());
         QVERIFY(!input->isRunning());
-        controller->start();
-        QCOMPARE(input->startAttempts, 2);
-        QCOMPARE(controller->errorText(), text);
-        controller->start();
+        // Learning begins all the same.
+        controller->beginLearning(Direction::previous);
+        QCOMPARE(controller->learningDirection(), Direction::previous);
+        QCOMPARE(controller->errorText(), client.message());
+        for (int i = 0; i < 3; ++i)
+            controller->start();
+        QCOMPARE(input->startAttempts, 4);
         QVERIFY(input->isRunning());
         QVERIFY(controller->errorText().isEmpty());
-        QCOMPARE(errorText.size(), 2);
+        QCOMPARE(errorText.size(), 3);
+        QCOMPARE(sourceNames.size(), 0);
+        controller->stop();
+        controller->stop();
+        QVERIFY(!input->isRunning());
     }
 
     void listsSourcesAsTheyComeAndGoReleasingHeldPedals()
@@ -131,83 +114,68 @@ private Q_SLOTS:
         controller->beginLearning(Direction::next);
         QVERIFY(input->isRunning());
         QCOMPARE(controller->learningDirection(), Direction::next);
-        input->send({pedal(127)});
+        input->send({pedal(127), pedal(100), pedal(0)});
         QCOMPARE(controller->nextBinding(), bindingOf(pedal(127)));
         QCOMPARE(controller->learningDirection(), std::nullopt);
         QCOMPARE(learning.size(), 2);
         QCOMPARE(next.size(), 1);
         QVERIFY(turns.isEmpty());
-        input->send({pedal(100), pedal(0)});
-        QVERIFY(turns.isEmpty());
         tap(pedal(127), pedal(0));
         QCOMPARE(turns, QList {1});
+        QCOMPARE(MIDITurnBinding::fromData(defaults.value(nextKey).toByteArray()), bindingOf(pedal(127)));
+        QVERIFY(!defaults.contains(previousKey));
     }
 
-    void learnedBindingsArePersistedAndLoaded()
+    void storedBindingsLoadAndUnreadableOnesAreKept()
     {
-        controller->beginLearning(Direction::previous);
-        input->send({pedal(127)});
-        QCOMPARE(MIDITurnBinding::fromData(defaults.value(previousKey).toByteArray()), bindingOf(pedal(127)));
-        QVERIFY(!defaults.contains(nextKey));
-
-        makeController();
-        QCOMPARE(controller->previousBinding(), bindingOf(pedal(127)));
-        QCOMPARE(controller->nextBinding(), std::nullopt);
-        controller->start();
-        tap(pedal(127), pedal(0));
-        QCOMPARE(turns, QList {-1});
-    }
-
-    void unreadableStoredBindingsAreAbsentAndKept_data()
-    {
-        QTest::addColumn<QVariant>("stored");
-        QTest::newRow("unknown kind") << QVariant(
-            QByteArray(R"({"sourceID":"s","sourceName":"n","kind":"sysex","channel":0,"number":1})"));
-        QTest::newRow("not JSON") << QVariant(QByteArray("garbage"));
-        QTest::newRow("a number") << QVariant(42);
-    }
-
-    void unreadableStoredBindingsAreAbsentAndKept()
-    {
-        QFETCH(QVariant, stored);
-        defaults.setValue(nextKey, stored);
-        makeController();
-        QCOMPARE(controller->nextBinding(), std::nullopt);
-        QCOMPARE(defaults.value(nextKey), stored);
+        const QList<QVariant> unreadable {
+            QByteArray(R"({"sourceID":"s","sourceName":"n","kind":"sysex","channel":0,"number":1})"),
+            QByteArray("garbage"), 42};
+        for (const QVariant &stored : QList<QVariant> {bindingOf(pedal(127)).toData()} + unreadable) {
+            const bool readable = !unreadable.contains(stored);
+            turns.clear();
+            defaults.setValue(previousKey, stored);
+            makeController();
+            controller->start();
+            tap(pedal(127), pedal(0));
+            QCOMPARE(controller->previousBinding(),
+                readable ? std::optional(bindingOf(pedal(127))) : std::nullopt);
+            QCOMPARE(controller->nextBinding(), std::nullopt);
+            QCOMPARE(turns, readable ? QList {-1} : QList<int> {});
+            QCOMPARE(defaults.value(previousKey), stored);
+        }
     }
 
     void learningAPedalBoundToTheOtherDirectionMovesIt()
     {
         controller->setBinding(bindingOf(pedal(127)), Direction::previous);
         QSignalSpy previous(controller.get(), &MIDIPageTurnController::previousBindingChanged);
+        // Another control leaves the other direction alone.
         controller->beginLearning(Direction::next);
-        input->send({pedal(127), pedal(0)});
-        QCOMPARE(controller->previousBinding(), std::nullopt);
-        QVERIFY(!defaults.contains(previousKey));
-        QCOMPARE(previous.size(), 1);
-        QCOMPARE(controller->nextBinding(), bindingOf(pedal(127)));
-        tap(pedal(127), pedal(0));
-        QCOMPARE(turns, QList {1});
-    }
-
-    void learningAnotherControlLeavesTheOtherDirectionAlone()
-    {
-        controller->setBinding(bindingOf(pedal(127)), Direction::previous);
-        controller->beginLearning(Direction::next);
-        input->send({key(90), key(0)});
+        tap(key(90), key(0));
         QCOMPARE(controller->previousBinding(), bindingOf(pedal(127)));
         QCOMPARE(controller->nextBinding(), bindingOf(key(90)));
         tap(pedal(127), pedal(0));
         tap(key(90), key(0));
         QCOMPARE(turns, (QList {-1, 1}));
+
+        // Asking for another direction replaces the first.
+        controller->beginLearning(Direction::previous);
+        controller->beginLearning(Direction::next);
+        tap(pedal(127), pedal(0));
+        QCOMPARE(controller->previousBinding(), std::nullopt);
+        QVERIFY(!defaults.contains(previousKey));
+        QCOMPARE(previous.size(), 1);
+        QCOMPARE(controller->nextBinding(), bindingOf(pedal(127)));
+        tap(pedal(127), pedal(0));
+        QCOMPARE(turns, (QList {-1, 1, 1}));
     }
 
-    void eventsThatCannotTeachStillTurnPagesWhileLearning()
+    void eventsThatCannotTeachStillTurnAndClearingStopsAPedalAtOnce()
     {
         controller->setBinding(bindingOf(key(90)), Direction::previous);
         controller->start();
         input->send({key(90)});
-        QCOMPARE(turns, QList {-1});
         controller->beginLearning(Direction::next);
         // The release cannot teach; it reaches the gate and arms the held key.
         input->send({key(0)});
@@ -215,41 +183,17 @@ private Q_SLOTS:
         controller->cancelLearning();
         input->send({key(90)});
         QCOMPARE(turns, (QList {-1, -1}));
-        QCOMPARE(controller->nextBinding(), std::nullopt);
-    }
 
-    void startingToLearnAnotherDirectionReplacesTheFirst()
-    {
         controller->beginLearning(Direction::next);
-        controller->beginLearning(Direction::previous);
-        input->send({key(90)});
-        QCOMPARE(controller->previousBinding(), bindingOf(key(90)));
-        QCOMPARE(controller->nextBinding(), std::nullopt);
-    }
-
-    void learningStillBeginsWhenMIDICannotStart()
-    {
-        input->startFailures = {{PlayerAlsaMIDIError::Kind::client, -2}};
-        controller->beginLearning(Direction::previous);
-        QCOMPARE(controller->learningDirection(), Direction::previous);
-        QCOMPARE(controller->errorText(), u"Could not start MIDI (ALSA error -2)."_s);
-    }
-
-    void clearingABindingStopsItsPedalAtOnce()
-    {
-        controller->setBinding(bindingOf(key(90)), Direction::next);
-        QVERIFY(defaults.contains(nextKey));
-        controller->start();
-        input->send({key(90)});
-        controller->beginLearning(Direction::previous);
-        QSignalSpy next(controller.get(), &MIDIPageTurnController::nextBindingChanged);
-        controller->clearBinding(Direction::next);
+        QSignalSpy previous(controller.get(), &MIDIPageTurnController::previousBindingChanged);
+        controller->clearBinding(Direction::previous);
         QCOMPARE(controller->learningDirection(), std::nullopt);
-        QCOMPARE(controller->nextBinding(), std::nullopt);
-        QVERIFY(!defaults.contains(nextKey));
-        QCOMPARE(next.size(), 1);
+        QCOMPARE(controller->previousBinding(), std::nullopt);
+        QVERIFY(!defaults.contains(previousKey));
+        QCOMPARE(previous.size(), 1);
         tap(key(0), key(90));
-        QCOMPARE(turns, QList {1});
+        QCOMPARE(turns, (QList {-1, -1}));
+        QCOMPARE(controller->nextBinding(), std::nullopt);
     }
 
     void stoppingReleasesEverything()
@@ -263,15 +207,10 @@ private Q_SLOTS:
         QVERIFY(!input->isRunning());
         QCOMPARE(controller->learningDirection(), std::nullopt);
         QVERIFY(controller->sourceNames().isEmpty());
-        controller->stop();
         controller->start();
         input->send({key(90)});
         QCOMPARE(turns, (QList {1, 1}));
-    }
-
-    void destroyingTheControllerStopsItsInput()
-    {
-        controller->start();
+        // Destroying the controller stops its input.
         bool stopped = false;
         input->stopped = [&] { stopped = true; };
         controller.reset();

@@ -1,29 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include <QRectF>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
-// Compares reals within an absolute tolerance and names both values when they differ.
+// Compares reals, or rectangles side by side, within an absolute tolerance and names both values when they
+// differ.
 #define PGW_COMPARE_NEAR(actual, expected, tolerance)                                                        \
-    do {                                                                                                     \
-        const double pgwActual = (actual);                                                                   \
-        const double pgwExpected = (expected);                                                               \
-        QVERIFY2(std::abs(pgwActual - pgwExpected) <= (tolerance),                                           \
-            qPrintable(QStringLiteral("%1 is %2, expected %3")                                               \
-                           .arg(QStringLiteral(#actual))                                                     \
-                           .arg(pgwActual, 0, 'g', 12)                                                       \
-                           .arg(pgwExpected, 0, 'g', 12)));                                                  \
-    } while (false)
+    QVERIFY2(std::abs(double(actual) - double(expected)) <= (tolerance),                                     \
+        qPrintable(QStringLiteral(#actual " is %1, expected %2")                                             \
+                       .arg(double(actual), 0, 'g', 12)                                                      \
+                       .arg(double(expected), 0, 'g', 12)))
 
 #define PGW_COMPARE_RECT(actual, expected, tolerance)                                                        \
     do {                                                                                                     \
         const QRectF pgwRect = (actual);                                                                     \
         const QRectF pgwWanted = (expected);                                                                 \
-        PGW_COMPARE_NEAR(pgwRect.x(), pgwWanted.x(), tolerance);                                             \
-        PGW_COMPARE_NEAR(pgwRect.y(), pgwWanted.y(), tolerance);                                             \
-        PGW_COMPARE_NEAR(pgwRect.width(), pgwWanted.width(), tolerance);                                     \
-        PGW_COMPARE_NEAR(pgwRect.height(), pgwWanted.height(), tolerance);                                   \
+        for (const auto side : {&QRectF::x, &QRectF::y, &QRectF::width, &QRectF::height})                    \
+            PGW_COMPARE_NEAR((pgwRect.*side)(), (pgwWanted.*side)(), tolerance);                             \
     } while (false)

@@ -22,46 +22,38 @@ inline QByteArray png(const QImage &image)
     return bytes;
 }
 
-// A page of one gray level, `width` × `height` pixels, 8-bit like the Host's engraved pages.
-inline QByteArray grayPage(int level, int width = 170, int height = 220)
-{
-    QImage image(width, height, QImage::Format_Grayscale8);
-    image.fill(QColor(level, level, level));
-    return png(image);
-}
-
-// A live show of `pageCount` pages served by the asset store from PNGs the test chooses, all on one manual
-// scheduler.
+// A live show of `pageCount` pages of one gray level each (0x40, 0x41, …), 8-bit like the Host's engraved
+// pages, served by the asset store from the PNGs in `bases` and `marks`, all on one manual scheduler.
 struct StageModel
 {
     ManualScheduler main;
     QTemporaryDir directory;
     std::shared_ptr<AssetStore> assets = AssetStore::create(directory.path(), {main, main});
     ShowModel model {main};
-    // Base and marks PNGs by page index; pages without marks have none.
     QHash<int, QByteArray> bases;
     QHash<int, QByteArray> marks;
     QJsonObject manifest;
 
     explicit StageModel(int pageCount, QSize pixelSize = {170, 220})
     {
+        QJsonObject score = item(QStringLiteral("song"), 7, pageCount);
         QJsonArray pages;
-        for (int i = 0; i < pageCount; ++i) {
-            bases.insert(i, grayPage(0x40 + i, pixelSize.width(), pixelSize.height()));
-            pages.append(QJsonObject {{QStringLiteral("index"), i},
-                {QStringLiteral("baseVersion"), QStringLiteral("b%1").arg(i)},
-                {QStringLiteral("marksVersion"), QStringLiteral("m%1").arg(i)},
-                {QStringLiteral("pixelWidth"), pixelSize.width()},
-                {QStringLiteral("pixelHeight"), pixelSize.height()}});
+        for (const QJsonValue &page : score.value(QStringLiteral("pages")).toArray()) {
+            const int level = 0x40 + int(pages.size());
+            QImage image(pixelSize, QImage::Format_Grayscale8);
+            image.fill(QColor(level, level, level));
+            bases.insert(int(pages.size()), png(image));
+            QJsonObject sized = page.toObject();
+            sized.insert(QStringLiteral("marksVersion"), QStringLiteral("m%1").arg(pages.size()));
+            sized.insert(QStringLiteral("pixelWidth"), pixelSize.width());
+            sized.insert(QStringLiteral("pixelHeight"), pixelSize.height());
+            pages.append(sized);
         }
-        const QJsonObject score {{QStringLiteral("scoreKey"), QStringLiteral("song")},
-            {QStringLiteral("scoreToken"), 7}, {QStringLiteral("title"), QStringLiteral("Song")},
-            {QStringLiteral("pageCount"), pageCount}, {QStringLiteral("pages"), pages}};
+        score.insert(QStringLiteral("pages"), pages);
         manifest = {{QStringLiteral("structureVersion"), 1}, {QStringLiteral("score"), score}};
         assets->setNetwork([this](qint64, qint64 page, const QString &kind, const QString &version, bool,
                                AssetFetchCompletion completion) {
-            const QByteArray data
-                = kind.startsWith(u"marks") ? marks.value(int(page)) : bases.value(int(page));
+            const QByteArray data = (kind.startsWith(u"marks") ? marks : bases).value(int(page));
             if (data.isEmpty())
                 completion(404, std::nullopt, std::nullopt);
             else

@@ -6,7 +6,6 @@
 #include "stage/ui/DesktopPageSurface.h"
 #include "stage/ui/DesktopStageDocumentView.h"
 #include "stage/ui/DesktopStageScrollView.h"
-#include "stage/ui/PageImageLoader.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -18,23 +17,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Marks: a red square in the page's top-left quarter, transparent elsewhere.
-QByteArray redCornerMarks(QSize size)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter(&image).fillRect(QRect(QPoint(0, 0), size / 4), Qt::red);
-    return png(image);
-}
+const QColor firstPage(0x40, 0x40, 0x40);
 
 bool isOrange(QColor color)
 {
     return color.red() > 230 && color.green() > 140 && color.green() < 200 && color.blue() < 60;
 }
 
-QPoint centreOf(const QWidget *widget, QPointF at)
+// A point of `widget` at fractions of its width and height.
+QPoint at(const QWidget *widget, double x, double y)
 {
-    return QPoint(int(widget->width() * at.x()), int(widget->height() * at.y()));
+    return QPoint(int(widget->width() * x), int(widget->height() * y));
 }
 
 } // namespace
@@ -53,41 +46,46 @@ private Q_SLOTS:
         PageImageLoader::shared().clear();
     }
 
-    void pagesLandWhereTheLayoutPutsThemAndInversionSparesTheMarks()
+    void thePageShowsItsMarksAndBothKindsOfInkAndInvertsAllButTheMarks()
     {
-        StageShow show(3);
-        show.marks.insert(0, redCornerMarks({170, 220}));
+        QTemporaryDir directory;
+        PrivateAnnotationStore store(directory.filePath(u"PrivateAnnotations.json"_s));
+        StageShow show(2);
+        // Large enough for the pen's 0.0025 of the page to cover whole pixels.
+        show.view.resize(1600, 1600);
+        // Marks: a red square in the page's top-left corner, transparent elsewhere.
+        QImage marks(170, 220, QImage::Format_ARGB32);
+        marks.fill(Qt::transparent);
+        QPainter(&marks).fillRect(0, 0, 40, 50, Qt::red);
+        show.marks.insert(0, png(marks));
         show.join(0);
+        show.options.privateAnnotations = &store;
+        show.options.annotationMode = true;
+        show.model.handle(object(
+            R"({"type":"ink","strokeId":"s","phase":"begin","pageIndex":0,"style":{"color":[0,0,1],"width":0.05},"samples":[[0.5,0.25]]})"));
         QVERIFY(show.applyAndWait());
-
-        const QSizeF viewport(600, 400);
-        const StageLayout::Grid grid = StageLayout::resolvedGrid(
-            PageLayoutPreference::OneRow, viewport, 220.0 / 170, StageLayout::separatorPoints(true));
-        const double gap = StageLayout::separatorGapFraction(grid.rows, viewport.height(), 4);
-        const QHash<int, double> ratios {{0, 220.0 / 170}, {1, 220.0 / 170}, {2, 220.0 / 170}};
-        const auto geometry = StageLayout::bankGeometry(
-            ratios, 0, grid, 220, 220.0 / 170, viewport.width() / viewport.height(), gap);
-        const double m = show.view.scrollView()->magnification();
-        const auto placement = StageLayout::placeBank(geometry, viewport, m);
-        const QRectF expected(
-            placement.pageFrames.value(0).topLeft() * m, placement.pageFrames.value(0).size() * m);
-
         DesktopPageSurface *surface = show.view.currentSurface();
-        QVERIFY(surface);
-        QCOMPARE(surface->geometry(), expected.toRect());
+        auto *canvas = surface->findChild<PrivateAnnotationCanvasView *>();
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, at(canvas, 0.25, 0.75));
+        QCOMPARE(store.strokes(*canvas->pageKey()).size(), 1);
+
+        // The page fills the height of the view, with black beside it.
+        const QRect page = surface->geometry();
+        QCOMPARE(page.height(), show.view.height());
         QImage screen = show.view.grab().toImage();
-        QCOMPARE(screen.pixelColor(expected.center().toPoint()), QColor(0x40, 0x40, 0x40));
-        QCOMPARE(screen.pixelColor(QPointF(expected.right() + 2, expected.center().y()).toPoint()),
-            QColor(Qt::black));
-        QCOMPARE(
-            screen.pixelColor(QPointF(expected.left() + 5, expected.top() + 5).toPoint()), QColor(Qt::red));
+        const auto on
+            = [&](double x, double y) { return screen.pixelColor(page.topLeft() + at(surface, x, y)); };
+        QCOMPARE(screen.pixelColor(page.right() + 2, page.center().y()), QColor(Qt::black));
+        QCOMPARE(on(0.75, 0.75), firstPage);
+        QCOMPARE(on(0.03, 0.03), QColor(Qt::red));
+        QCOMPARE(on(0.5, 0.25), QColor(Qt::blue));
+        QVERIFY(on(0.25, 0.75).red() > 200 && on(0.25, 0.75).green() < 80);
 
         show.options.invert = true;
         QVERIFY(show.applyAndWait());
         screen = show.view.grab().toImage();
-        QCOMPARE(screen.pixelColor(expected.center().toPoint()), QColor(0xbf, 0xbf, 0xbf));
-        QCOMPARE(
-            screen.pixelColor(QPointF(expected.left() + 5, expected.top() + 5).toPoint()), QColor(Qt::red));
+        QCOMPARE(on(0.75, 0.75), QColor(0xbf, 0xbf, 0xbf));
+        QCOMPARE(on(0.03, 0.03), QColor(Qt::red));
     }
 
     void hostPageIsFramedByThreePixelsAtAnyMagnification()
@@ -100,9 +98,7 @@ private Q_SLOTS:
         QCOMPARE(scroll->magnification(), 1.0);
         for (const double magnification : {1.0, 2.0}) {
             scroll->setMagnification(magnification);
-            DesktopPageSurface *surface = show.view.currentSurface();
-            QVERIFY(surface->hostActive());
-            const QImage pixels = surface->grab().toImage();
+            const QImage pixels = show.view.currentSurface()->grab().toImage();
             const int middle = pixels.height() / 2;
             for (int x = 0; x < 3; ++x)
                 QVERIFY2(isOrange(pixels.pixelColor(x, middle)), qPrintable(QString::number(x)));
@@ -112,56 +108,25 @@ private Q_SLOTS:
         show.navigate(1);
         QVERIFY(show.applyAndWait());
         QCOMPARE(show.view.currentSurface()->pageKey, show.model.stagePages().first().key);
-        QVERIFY(show.view.currentSurface()->hostActive());
-        QVERIFY(!show.view.surfaces().first()->hostActive()
-            || show.view.surfaces().first() == show.view.currentSurface());
-    }
-
-    void hostInkAndPrivateInkLandOnThePage()
-    {
-        QTemporaryDir directory;
-        PrivateAnnotationStore store(directory.filePath(u"PrivateAnnotations.json"_s));
-        StageShow show(2);
-        // Large enough for the pen's 0.0025 of the page to cover whole pixels.
-        show.view.resize(1200, 1600);
-        show.join(0);
-        show.options.privateAnnotations = &store;
-        show.options.annotationMode = true;
-        show.model.handle(object(
-            R"({"type":"ink","strokeId":"s","phase":"begin","pageIndex":0,"style":{"color":[0,0,1],"width":0.05},"samples":[[0.5,0.25]]})"));
-        QVERIFY(show.applyAndWait());
-
-        DesktopPageSurface *surface = show.view.currentSurface();
-        PrivateAnnotationCanvasView *canvas = surface->canvas();
-        QVERIFY(canvas->annotationMode());
-        QTest::mouseClick(canvas, Qt::LeftButton, {}, centreOf(canvas, {0.25, 0.75}));
-        QCOMPARE(store.strokes(*canvas->pageKey()).size(), 1);
-
-        const QImage pixels = surface->grab().toImage();
-        QCOMPARE(pixels.pixelColor(centreOf(surface, {0.5, 0.25})), QColor(Qt::blue));
-        const QColor privateInk = pixels.pixelColor(centreOf(surface, {0.25, 0.75}));
-        QVERIFY(privateInk.red() > 200 && privateInk.green() < 80);
-        // Elsewhere the page shows through.
-        QCOMPARE(pixels.pixelColor(centreOf(surface, {0.75, 0.75})), QColor(0x40, 0x40, 0x40));
+        for (DesktopPageSurface *surface : show.view.surfaces())
+            QCOMPARE(surface->hostActive(), surface == show.view.currentSurface());
     }
 
     void slidesOnlyBetweenNeighbouringPagesOfAOnePageGrid_data()
     {
-        QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
         QTest::addColumn<bool>("twoRows");
         QTest::addColumn<bool>("reducedMotion");
         QTest::addColumn<StagePageTurnTransition>("expected");
-        QTest::newRow("forward") << 4 << 5 << false << false << StagePageTurnTransition::Forward;
-        QTest::newRow("backward") << 5 << 4 << false << false << StagePageTurnTransition::Backward;
-        QTest::newRow("two ahead") << 4 << 6 << false << false << StagePageTurnTransition::None;
-        QTest::newRow("two rows") << 4 << 5 << true << false << StagePageTurnTransition::None;
-        QTest::newRow("reduced motion") << 4 << 5 << false << true << StagePageTurnTransition::None;
+        QTest::newRow("forward") << 5 << false << false << StagePageTurnTransition::Forward;
+        QTest::newRow("backward") << 3 << false << false << StagePageTurnTransition::Backward;
+        QTest::newRow("two ahead") << 6 << false << false << StagePageTurnTransition::None;
+        QTest::newRow("two rows") << 5 << true << false << StagePageTurnTransition::None;
+        QTest::newRow("reduced motion") << 5 << false << true << StagePageTurnTransition::None;
     }
 
     void slidesOnlyBetweenNeighbouringPagesOfAOnePageGrid()
     {
-        QFETCH(int, from);
         QFETCH(int, to);
         QFETCH(bool, twoRows);
         QFETCH(bool, reducedMotion);
@@ -169,7 +134,7 @@ private Q_SLOTS:
         StageShow show(8);
         show.options.pageLayout = twoRows ? PageLayoutPreference::TwoRows : PageLayoutPreference::OneRow;
         show.view.setReducedMotion(reducedMotion);
-        show.join(from);
+        show.join(4);
         QVERIFY(show.applyAndWait());
         show.navigate(to);
         QVERIFY(show.applyAndWait());
@@ -189,21 +154,18 @@ private Q_SLOTS:
         StageShow show(6);
         show.join(0);
         QVERIFY(show.applyAndWait());
-        QTRY_VERIFY(PageImageLoader::shared().isIdle());
-        PageImageLoader::shared().clear();
+        init();
 
         QSignalSpy installed(&show.view, &DesktopStageView::pagesInstalled);
-        show.model.handle(nav(100, 3));
-        show.main.advance(0.1);
-        show.view.apply(&show.model, show.options);
-        show.model.handle(nav(101, 4));
-        show.main.advance(0.1);
-        show.view.apply(&show.model, show.options);
-        const QString second = show.model.stagePages().first().key;
+        for (const int page : {3, 4}) {
+            show.model.handle(nav(100 + page, page));
+            show.main.advance(0.1);
+            show.view.apply(&show.model, show.options);
+        }
         QVERIFY(installed.wait(5000));
         QTRY_VERIFY(PageImageLoader::shared().isIdle());
         QCOMPARE(installed.size(), 1);
-        QCOMPARE(show.view.displayedPageKey(), second);
+        QCOMPARE(show.view.displayedPageKey(), show.model.stagePages().first().key);
     }
 
     void keysAndSwipesTurnOnceAndOnlyWhenThePageFits()
@@ -234,7 +196,6 @@ private Q_SLOTS:
             QApplication::sendEvent(scroll->viewport(), &flick);
             show.main.advance(1);
         };
-
         flickLeft();
         QCOMPARE(turns, 1);
 
@@ -257,30 +218,22 @@ private Q_SLOTS:
         QVERIFY(scroll->horizontalScrollBar()->value() > before);
     }
 
-    void clicksReachTheStageThroughTheCanvasOutsideAnnotationMode()
-    {
-        StageShow show(2);
-        show.join(0);
-        QVERIFY(show.applyAndWait());
-        std::optional<QPointF> tapped;
-        show.view.onTap = [&](const QPointF &point, const QSizeF &) { tapped = point; };
-        QWidget *window = show.view.window();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, QPoint(20, 200));
-        QVERIFY(tapped);
-        QVERIFY(tapped->x() > 0 && tapped->x() < show.view.scrollView()->visibleRect().width() * 0.3);
-    }
-
-    void undecodablePageShowsNothingAndKeepsItsAnnouncedShape()
+    void anUndecodablePageShowsNothingAndClicksReachTheStageThroughTheCanvas()
     {
         StageShow show(2);
         show.bases.insert(0, QByteArray("\x89PNG\r\n\x1a\n broken"));
         show.join(0);
         QVERIFY(show.applyAndWait());
         DesktopPageSurface *surface = show.view.currentSurface();
-        QVERIFY(surface->baseImage().isNull());
         QCOMPARE(surface->aspectRatio, 220.0 / 170);
-        QCOMPARE(surface->grab().toImage().pixelColor(centreOf(surface, {0.5, 0.5})), QColor(Qt::black));
+        QCOMPARE(surface->grab().toImage().pixelColor(at(surface, 0.5, 0.5)), QColor(Qt::black));
+
+        std::optional<QPointF> tapped;
+        show.view.onTap = [&](const QPointF &point, const QSizeF &) { tapped = point; };
+        QVERIFY(QTest::qWaitForWindowExposed(&show.view));
+        QTest::mouseClick(show.view.windowHandle(), Qt::LeftButton, {}, QPoint(20, 200));
+        QVERIFY(tapped);
+        QVERIFY(tapped->x() > 0 && tapped->x() < show.view.scrollView()->visibleRect().width() * 0.3);
     }
 };
 
