@@ -47,12 +47,6 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 
-    void placeFile(const QByteArray &contents) const
-    {
-        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()));
-        writeFile(m_path, contents);
-    }
-
     // Adds strokes that must all be written.
     static void addAll(PrivateAnnotationStore &store, const Strokes &strokes,
         const PrivateAnnotationPageKey &page = pageKey())
@@ -67,24 +61,6 @@ private Q_SLOTS:
         m_path = m_dir.filePath(u"Support/Player/PrivateAnnotations.json"_s);
         QDir(m_dir.path()).removeRecursively();
         QDir().mkpath(m_dir.path());
-    }
-
-    void firstStrokeCreatesTheFileAndItsFolder()
-    {
-        PrivateAnnotationStore store(m_path);
-        QVERIFY(!store.loadBlocked());
-        QSignalSpy generations(&store, &PrivateAnnotationStore::generationChanged);
-        const PrivateAnnotationStroke drawn = line(0.1, 0.2);
-        QVERIFY(store.addStroke(drawn, pageKey()));
-        QCOMPARE(store.strokes(pageKey()), QList {drawn});
-        QCOMPARE(store.generation(), 1);
-        QCOMPARE(generations.size(), 1);
-        QVERIFY(store.canUndo(pageKey()));
-
-        const PrivateAnnotationStore reopened(m_path);
-        QCOMPARE(reopened.strokes(pageKey()), QList {drawn});
-        QCOMPARE(reopened.generation(), 0);
-        QVERIFY(!reopened.canUndo(pageKey()));
     }
 
     void untrustedFilesBlockAndStayUntouched_data()
@@ -106,7 +82,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
-        placeFile(contents);
+        QVERIFY(QDir().mkpath(QFileInfo(m_path).path()));
+        writeFile(m_path, contents);
         PrivateAnnotationStore store(m_path, smallLimits);
         const QString error = store.lastPersistenceError();
         QVERIFY2(error.startsWith(expected) && error.isEmpty() == expected.isEmpty(), qPrintable(error));
@@ -221,19 +198,26 @@ private Q_SLOTS:
         QVERIFY(!store.redo(pageKey(1)));
     }
 
-    void eraseAndClearAreUndoneInPlace()
+    void strokesAreWrittenAndErasingAndClearingAreUndoneInPlace()
     {
         PrivateAnnotationStore store(m_path);
+        QVERIFY(!store.loadBlocked());
         QVERIFY(!store.clear(pageKey()));
+        QSignalSpy generations(&store, &PrivateAnnotationStore::generationChanged);
         Strokes strokes;
         for (int i = 0; i < 7; ++i)
             strokes.append(line(0.1 * i, i == 2 || i == 5 ? 0.8 : 0.2));
+        // The first stroke creates the file and its folders.
         addAll(store, strokes);
+        QCOMPARE(generations.size(), 7);
         const Strokes kept {strokes[0], strokes[1], strokes[3], strokes[4], strokes[6]};
         QCOMPARE(store.erase(segment(0.0, 0.8, 1.0, 0.8), 0.02, 1.0, pageKey()), 2);
         QCOMPARE(store.strokes(pageKey()), kept);
         QVERIFY(store.undo(pageKey()));
-        QCOMPARE(PrivateAnnotationStore(m_path).strokes(pageKey()), strokes);
+        const PrivateAnnotationStore reopened(m_path);
+        QCOMPARE(reopened.strokes(pageKey()), strokes);
+        QCOMPARE(reopened.generation(), 0);
+        QVERIFY(!reopened.canUndo(pageKey()));
         QVERIFY(store.redo(pageKey()));
 
         QVERIFY(store.clear(pageKey()));
@@ -243,6 +227,7 @@ private Q_SLOTS:
         QCOMPARE(store.strokes(pageKey()), kept);
         QVERIFY(store.redo(pageKey()));
         QVERIFY(store.strokes(pageKey()).isEmpty());
+        QCOMPARE(store.generation(), 13);
     }
 
     void eraserHits_data()

@@ -94,19 +94,6 @@ private Q_SLOTS:
         QVERIFY(!input->isRunning());
     }
 
-    void listsSourcesAsTheyComeAndGoReleasingHeldPedals()
-    {
-        controller->setBinding(bindingOf(pedal(127)), Direction::next);
-        controller->start();
-        input->plug({{u"FS MIDI 1"_s}, {u"Keys MIDI 1"_s}});
-        QCOMPARE(controller->sourceNames(), (QStringList {u"FS MIDI 1"_s, u"Keys MIDI 1"_s}));
-        input->send({pedal(127)});
-        input->plug({{u"Keys MIDI 1"_s}});
-        QCOMPARE(controller->sourceNames(), QStringList {u"Keys MIDI 1"_s});
-        input->send({pedal(127)});
-        QCOMPARE(turns, (QList {1, 1}));
-    }
-
     void theTeachingPressDoesNotTurnButTheNextPressDoes()
     {
         QSignalSpy learning(controller.get(), &MIDIPageTurnController::learningDirectionChanged);
@@ -196,12 +183,17 @@ private Q_SLOTS:
         QCOMPARE(controller->nextBinding(), std::nullopt);
     }
 
-    void stoppingReleasesEverything()
+    void sourcesComeAndGoAndStoppingReleasesEverything()
     {
         controller->setBinding(bindingOf(key(90)), Direction::next);
         controller->beginLearning(Direction::previous);
-        input->plug({{u"Keys MIDI 1"_s}});
+        input->plug({{u"FS MIDI 1"_s}, {u"Keys MIDI 1"_s}});
+        QCOMPARE(controller->sourceNames(), (QStringList {u"FS MIDI 1"_s, u"Keys MIDI 1"_s}));
         input->send({key(90, 61), key(0, 61), key(90)});
+        // A key held while devices come and go may never send its release.
+        input->plug({{u"Keys MIDI 1"_s}});
+        QCOMPARE(controller->sourceNames(), QStringList {u"Keys MIDI 1"_s});
+        input->send({key(90)});
         controller->beginLearning(Direction::previous);
         controller->stop();
         QVERIFY(!input->isRunning());
@@ -209,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(controller->sourceNames().isEmpty());
         controller->start();
         input->send({key(90)});
-        QCOMPARE(turns, (QList {1, 1}));
+        QCOMPARE(turns, (QList {1, 1, 1}));
         // Destroying the controller stops its input.
         bool stopped = false;
         input->stopped = [&] { stopped = true; };
