@@ -39,7 +39,7 @@ private Q_SLOTS:
     void sequencerEventsBecomeChannelVoiceWords_data()
     {
         QTest::addColumn<snd_seq_event_t>("event");
-        QTest::addColumn<qint64>("word");
+        QTest::addColumn<qint64>("word"); // -1 when the event has none
         QTest::newRow("note on") << sequencerEvent(SND_SEQ_EVENT_NOTEON, 3, 60, 90) << qint64(0x20933C5A);
         QTest::newRow("note off") << sequencerEvent(SND_SEQ_EVENT_NOTEOFF, 15, 127, 64) << qint64(0x208F7F40);
         QTest::newRow("controller") << sequencerEvent(SND_SEQ_EVENT_CONTROLLER, 1, 64, 127)

@@ -13,6 +13,8 @@
 
 namespace pgw::test {
 
+using namespace Qt::StringLiterals;
+
 inline QByteArray png(const QImage &image)
 {
     QByteArray bytes;
@@ -36,21 +38,18 @@ struct StageModel
 
     explicit StageModel(int pageCount, QSize pixelSize = {170, 220})
     {
-        QJsonObject score = item(QStringLiteral("song"), 7, pageCount);
         QJsonArray pages;
-        for (const QJsonValue &page : score.value(QStringLiteral("pages")).toArray()) {
-            const int level = 0x40 + int(pages.size());
+        for (int i = 0; i < pageCount; ++i) {
             QImage image(pixelSize, QImage::Format_Grayscale8);
-            image.fill(QColor(level, level, level));
-            bases.insert(int(pages.size()), png(image));
-            QJsonObject sized = page.toObject();
-            sized.insert(QStringLiteral("marksVersion"), QStringLiteral("m%1").arg(pages.size()));
-            sized.insert(QStringLiteral("pixelWidth"), pixelSize.width());
-            sized.insert(QStringLiteral("pixelHeight"), pixelSize.height());
-            pages.append(sized);
+            image.fill(QColor(0x40 + i, 0x40 + i, 0x40 + i));
+            bases.insert(i, png(image));
+            pages.append(QJsonObject {{u"index"_s, i}, {u"baseVersion"_s, u"b%1"_s.arg(i)},
+                {u"marksVersion"_s, u"m%1"_s.arg(i)}, {u"pixelWidth"_s, pixelSize.width()},
+                {u"pixelHeight"_s, pixelSize.height()}});
         }
-        score.insert(QStringLiteral("pages"), pages);
-        manifest = {{QStringLiteral("structureVersion"), 1}, {QStringLiteral("score"), score}};
+        QJsonObject score = item(u"song"_s, 7, pageCount);
+        score.insert(u"pages"_s, pages);
+        manifest = {{u"structureVersion"_s, 1}, {u"score"_s, score}};
         assets->setNetwork([this](qint64, qint64 page, const QString &kind, const QString &version, bool,
                                AssetFetchCompletion completion) {
             const QByteArray data = (kind.startsWith(u"marks") ? marks : bases).value(int(page));
@@ -67,7 +66,7 @@ struct StageModel
     // Joins the Host on `hostPage` once the test has chosen its images.
     void join(int hostPage)
     {
-        manifest.insert(QStringLiteral("state"), QJsonObject {{QStringLiteral("pageIndex"), hostPage}});
+        manifest.insert(u"state"_s, QJsonObject {{u"pageIndex"_s, hostPage}});
         model.didJoin();
         model.setPhase(ShowPhase::connecting());
         model.handle(hello(1, hostPage));
