@@ -5,7 +5,7 @@
 # appstream validate the desktop metadata; dpkg-dev and file let CPack work out package dependencies.
 # libzxing-dev reads the Host's QR code; qt6-multimedia-dev brings the camera, which its GStreamer
 # backend finds and opens through gstreamer1.0-plugins-good (V4L2); libqrencode-dev only draws codes for
-# the tests.
+# the tests. clang-14 and libclang-rt-14-dev (libFuzzer) build the fuzz targets.
 # Idempotent: does nothing when everything is already installed.
 set -euo pipefail
 
@@ -16,6 +16,7 @@ packages=(
     avahi-daemon dbus iproute2 clang-format
     librsvg2-bin libqt6svg6 desktop-file-utils appstream dpkg-dev file
     libzxing-dev qt6-multimedia-dev gstreamer1.0-plugins-good libqrencode-dev
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()
