@@ -12,6 +12,7 @@ namespace pgw::fixtures {
 using namespace Qt::StringLiterals;
 using Error = PrivateAnnotationStoreError;
 
+// What the musician is shown for a failure; empty when there is none.
 inline QString failureText(const std::optional<Error> &error)
 {
     return error ? error->text() : QString();
@@ -40,10 +41,10 @@ inline PrivateAnnotationStroke line(double x, double y)
     return stroke({{x, y, 1.0}, {x + 0.05, y, 1.0}});
 }
 
-inline QByteArray envelope(const QByteArray &pages, const QByteArray &schemaVersion = "1",
-    const QByteArray &format = "\"local.pagewright.private-annotations\"")
+inline QByteArray envelope(const QByteArray &pages, const QByteArray &schemaVersion = "1")
 {
-    return R"({"format":)" + format + R"(,"pages":[)" + pages + R"(],"schemaVersion":)" + schemaVersion + "}";
+    return R"({"format":"local.pagewright.private-annotations","pages":[)" + pages + R"(],"schemaVersion":)"
+        + schemaVersion + "}";
 }
 
 inline QByteArray page(const QByteArray &strokes, const QByteArray &scoreKey = "s|base:1", int pageIndex = 0)

@@ -21,7 +21,7 @@ using Points = QList<PrivateAnnotationPoint>;
 using Strokes = QList<PrivateAnnotationStroke>;
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
-// The page the documents written by the fixtures hold.
+// The page of the documents the fixtures write.
 const PrivateAnnotationPageKey storedPage {u"s|base:1"_s, 0};
 
 Points at(double x, double y)
@@ -34,6 +34,7 @@ Points segment(double x1, double y1, double x2, double y2)
     return {{x1, y1, 1}, {x2, y2, 1}};
 }
 
+// Limits a test can reach: a 4000-byte file, two strokes a page, three points a stroke, three undo steps.
 const PrivateAnnotationLimits smallLimits {
     .maximumFileBytes = 4000, .maximumStrokesPerPage = 2, .maximumPointsPerStroke = 3, .maximumUndoDepth = 3};
 
@@ -63,10 +64,10 @@ private Q_SLOTS:
         QDir().mkpath(m_dir.path());
     }
 
-    void untrustedFilesBlockAndStayUntouched_data()
+    void aFileLoadsOnlyWhenTrustedAndIsOtherwiseLeftUntouched_data()
     {
         QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("expected"); // how the error shown begins
         // A valid file padded with white space to the size limit.
         QByteArray atLimit = envelope(page(strokeJson()));
         atLimit.append(smallLimits.maximumFileBytes - atLimit.size(), ' ');
@@ -78,7 +79,7 @@ private Q_SLOTS:
                                    << Error::unreadable({}).text().chopped(1);
     }
 
-    void untrustedFilesBlockAndStayUntouched()
+    void aFileLoadsOnlyWhenTrustedAndIsOtherwiseLeftUntouched()
     {
         QFETCH(QByteArray, contents);
         QFETCH(QString, expected);
