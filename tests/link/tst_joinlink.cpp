@@ -21,7 +21,6 @@ DiscoveredHost hostWithId(const QString &id, const std::optional<QString> &pin =
 {
     DiscoveredHost host;
     host.id = id;
-    host.name = id;
     host.pin = pin;
     return host;
 }
@@ -54,115 +53,69 @@ private Q_SLOTS:
         QFETCH(QString, pin);
         QCOMPARE(PlayerAccessPIN::normalized(text).value_or(QString()), pin);
         const QJsonObject message = PlayerAccessPIN::adding({{"type"_L1, "hi"_L1}}, text);
+        QCOMPARE(message.value("pin"_L1).toString(), pin);
         QCOMPARE(message.contains("pin"_L1), !pin.isEmpty());
-        if (!pin.isEmpty())
-            QCOMPARE(message.value("pin"_L1).toString(), pin);
     }
 
-    void hostAndPortLink()
+    void links_data()
     {
-        const auto host = PlayerJoinLink::discoveredHost(QUrl(
-            u"pagewright-player://join?host=10.0.0.2&port=7777&pin=%204821%20&k=mfrggzdfmztwq2lknnwg23tpob"_s));
-        QVERIFY(host);
-        QCOMPARE(host->id, u"link:10.0.0.2:7777"_s);
-        QCOMPARE(host->name, u"10.0.0.2"_s);
-        QCOMPARE(host->endpoint, NetworkEndpoint::hostPort(u"10.0.0.2"_s, 7777));
-        QVERIFY(!host->recoveryServiceName);
-        QCOMPARE(host->pin, u"4821"_s);
-        QCOMPARE(host->key, QByteArray("abcdefghijklmnop"));
-        QVERIFY(host->supportsEncryption);
-        QVERIFY(!host->requiresPIN);
-    }
-
-    void serviceLinkInCapitals()
-    {
-        const auto host = PlayerJoinLink::discoveredHost(
-            QUrl(u"PAGEWRIGHT-PLAYER-MAC://JOIN?service=%20Stage%20Left%20"_s));
-        QVERIFY(host);
-        QCOMPARE(host->id, u"Stage Left"_s);
-        QCOMPARE(host->name, u"Stage Left"_s);
-        QCOMPARE(host->recoveryServiceName, u"Stage Left"_s);
-        QCOMPARE(host->endpoint.serviceName(), u"Stage Left"_s);
-        QVERIFY(!host->key && !host->pin && !host->supportsEncryption);
-    }
-
-    void hostPortWithServiceKeepsTheServiceForRecovery()
-    {
-        const auto host = PlayerJoinLink::discoveredHost(
-            QUrl(u"pagewright-player://join?service=Pit&host=pit.local&port=9000&host=other&k=short"_s));
-        QVERIFY(host);
-        QCOMPARE(host->id, u"link:pit.local:9000"_s);
-        QCOMPARE(host->recoveryServiceName, u"Pit"_s);
-        QVERIFY(!host->key);
-    }
-
-    void badPorts_data()
-    {
-        QTest::addColumn<QString>("port");
-        QTest::newRow("zero") << u"0"_s;
-        QTest::newRow("too large") << u"65536"_s;
-        QTest::newRow("non-digit") << u"80a"_s;
-        QTest::newRow("signed") << u"+80"_s;
-        QTest::newRow("empty") << QString();
-    }
-
-    void badPorts()
-    {
-        QFETCH(QString, port);
-        QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join?host=h&port="_s + port)));
-        const auto fallback = PlayerJoinLink::discoveredHost(
-            QUrl(u"pagewright-player://join?service=S&host=h&port="_s + port));
-        QVERIFY(fallback);
-        QCOMPARE(fallback->id, u"S"_s);
-    }
-
-    void rejectedLinks_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::newRow("other scheme") << u"https://join?host=h&port=1"_s;
-        QTest::newRow("other host") << u"pagewright-player://open?host=h&port=1"_s;
-        QTest::newRow("empty host") << u"pagewright-player://join?host=&port=1"_s;
-        QTest::newRow("blank service") << u"pagewright-player://join?service=%20%20"_s;
-        QTest::newRow("nothing") << u"pagewright-player://join"_s;
-    }
-
-    void rejectedLinks()
-    {
-        QFETCH(QString, url);
-        QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(url)));
-    }
-    void linkSecrets_data()
-    {
-        QTest::addColumn<QString>("k");
+        // A query alone is one of pagewright-player://join. An empty id: the link is refused.
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("recovery");
+        QTest::addColumn<QString>("pin");
         QTest::addColumn<QByteArray>("key");
-        QTest::newRow("26 characters") << u"mfrggzdfmztwq2lknnwg23tpob"_s << QByteArray("abcdefghijklmnop");
-        QTest::newRow("26 in capitals") << u"MFRGGZDFMZTWQ2LKNNWG23TPOB"_s << QByteArray("abcdefghijklmnop");
-        QTest::newRow("26 with spaces around")
-            << u" mfrggzdfmztwq2lknnwg23tpob "_s << QByteArray("abcdefghijklmnop");
-        QTest::newRow("25 characters") << u"mfrggzdfmztwq2lknnwg23tpo"_s << QByteArray();
-        QTest::newRow("28 characters") << u"mfrggzdfmztwq2lknnwg23tpobqa"_s << QByteArray();
-        QTest::newRow("padding") << u"mfrggzdfmztwq2lknnwg23tpob======"_s << QByteArray();
-        QTest::newRow("outside the alphabet") << u"mfrggzdfmztwq2lknnwg23tpo1"_s << QByteArray();
+        QTest::newRow("host and port")
+            << u"host=10.0.0.2&port=7777&pin=%204821%20&k=mfrggzdfmztwq2lknnwg23tpob"_s
+            << u"link:10.0.0.2:7777"_s << QString() << u"4821"_s << QByteArray("abcdefghijklmnop");
+        QTest::newRow("service, in capitals")
+            << u"PAGEWRIGHT-PLAYER-MAC://JOIN?service=%20Stage%20Left%20"_s << u"Stage Left"_s
+            << u"Stage Left"_s << QString() << QByteArray();
+        QTest::newRow("host and port keep the service")
+            << u"service=Pit&host=pit.local&port=9000&host=other&k=short"_s << u"link:pit.local:9000"_s
+            << u"Pit"_s << QString() << QByteArray();
+        QTest::newRow("first item of a name counts") << u"service=One&pin=1234&service=Two&pin=5678"_s
+                                                     << u"One"_s << u"One"_s << u"1234"_s << QByteArray();
+        QTest::newRow("lowest port") << u"host=h&port=1"_s << u"link:h:1"_s << QString() << QString()
+                                     << QByteArray();
+        QTest::newRow("highest port")
+            << u"host=h&port=65535"_s << u"link:h:65535"_s << QString() << QString() << QByteArray();
+        for (const QString &port : {u"0"_s, u"65536"_s, u"80a"_s, u"+80"_s, QString()}) {
+            QTest::addRow("port '%s'", qPrintable(port))
+                << u"host=h&port="_s + port << QString() << QString() << QString() << QByteArray();
+            QTest::addRow("port '%s' beside a service", qPrintable(port))
+                << u"service=S&host=h&port="_s + port << u"S"_s << u"S"_s << QString() << QByteArray();
+        }
+        for (const QString &refused :
+            {u"https://join?host=h&port=1"_s, u"pagewright-player://open?host=h&port=1"_s, u"host=&port=1"_s,
+                u"service=%20%20"_s, QString()})
+            QTest::addRow("refused: %s", qPrintable(refused))
+                << refused << QString() << QString() << QString() << QByteArray();
     }
 
-    void linkSecrets()
+    void links()
     {
-        QFETCH(QString, k);
+        QFETCH(QString, link);
+        QFETCH(QString, id);
+        QFETCH(QString, recovery);
+        QFETCH(QString, pin);
         QFETCH(QByteArray, key);
-        const auto host = PlayerJoinLink::discoveredHost(QUrl(
-            u"pagewright-player://join?service=Pit&k="_s + QString::fromLatin1(QUrl::toPercentEncoding(k))));
-        QVERIFY(host);
+        const auto host = PlayerJoinLink::discoveredHost(
+            QUrl(link.contains(u"://"_s) ? link : u"pagewright-player://join?"_s + link));
+        QCOMPARE(host.has_value(), !id.isEmpty());
+        if (!host)
+            return;
+        QCOMPARE(host->id, id);
+        const bool linked = id.startsWith(u"link:"_s);
+        QCOMPARE(host->name, linked ? id.section(u':', 1, 1) : id);
+        QCOMPARE(host->endpoint,
+            linked ? NetworkEndpoint::hostPort(host->name, id.section(u':', 2).toUShort())
+                   : NetworkEndpoint::service(id));
+        QCOMPARE(host->recoveryServiceName.value_or(QString()), recovery);
+        QCOMPARE(host->pin.value_or(QString()), pin);
         QCOMPARE(host->key.value_or(QByteArray()), key);
         QCOMPARE(host->supportsEncryption, !key.isEmpty());
-    }
-
-    void firstItemOfANameCounts()
-    {
-        const auto host = PlayerJoinLink::discoveredHost(
-            QUrl(u"pagewright-player://join?service=One&pin=1234&service=Two&pin=5678"_s));
-        QVERIFY(host);
-        QCOMPARE(host->id, u"One"_s);
-        QCOMPARE(host->pin, u"1234"_s);
+        QVERIFY(!host->requiresPIN);
     }
 
     void mergingKeepsLinkedHostsFirst()
@@ -214,10 +167,13 @@ private Q_SLOTS:
             << QStringList {u"b"_s, u"a"_s, u"A"_s} << QStringList {u"A"_s, u"a"_s, u"b"_s};
         // A decomposed é composes to U+00E9, which comes after "f".
         QTest::newRow("canonical composition")
-            << QStringList {u"é"_s, u"f"_s, u"e"_s} << QStringList {u"e"_s, u"f"_s, u"é"_s};
+            << QStringList {u"é"_s, u"f"_s, u"e"_s} << QStringList {u"e"_s, u"f"_s, u"é"_s};
         // By UTF-16 code units the surrogate pair of U+1F3B5 would come before U+FF21.
         QTest::newRow("scalars beyond the basic plane")
             << QStringList {u"🎵"_s, u"Ａ"_s} << QStringList {u"Ａ"_s, u"🎵"_s};
+        // Equal names keep their browse order.
+        QTest::newRow("equal names") << QStringList {u"Pit b"_s, u"A"_s, u"Pit a"_s}
+                                     << QStringList {u"A"_s, u"Pit b"_s, u"Pit a"_s};
     }
 
     void browsedSorting()
@@ -225,22 +181,13 @@ private Q_SLOTS:
         QFETCH(QStringList, browsed);
         QFETCH(QStringList, listed);
         QList<DnsSdResult> results;
-        for (const QString &name : browsed)
-            results << result(name);
+        // "Pit b" is the service Pit in the domain b.example.
+        for (const QString &entry : browsed)
+            results << result(entry.section(u' ', 0, 0), {}, entry.section(u' ', 1) + u".example."_s);
         QStringList names;
         for (const DiscoveredHost &host : BrowsedHosts::sorted(results))
-            names << host.name;
+            names << (host.name + u' ' + host.endpoint.asService()->domain.chopped(9)).trimmed();
         QCOMPARE(names, listed);
-    }
-
-    void equalNamesKeepTheirBrowseOrder()
-    {
-        const QList<DnsSdResult> results {
-            result(u"Pit"_s, {}, u"b.example."_s), result(u"A"_s), result(u"Pit"_s, {}, u"a.example."_s)};
-        const QList<DiscoveredHost> hosts = BrowsedHosts::sorted(results);
-        QCOMPARE(hosts.size(), 3);
-        QCOMPARE(hosts[1].endpoint.asService()->domain, u"b.example."_s);
-        QCOMPARE(hosts[2].endpoint.asService()->domain, u"a.example."_s);
     }
 };
 

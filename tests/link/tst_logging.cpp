@@ -2,7 +2,6 @@
 #include "ConnectionHarness.h"
 #include "TestSupport.h"
 #include "annotations/PrivateAnnotationStore.h"
-#include "link/PlayerCrypto.h"
 #include "link/PlayerJoinLink.h"
 
 #include <QLoggingCategory>
@@ -24,11 +23,6 @@ struct Message
 
 QList<Message> captured;
 
-void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    captured.append({type, QString::fromLatin1(context.category), text});
-}
-
 // Collects every message of the Player's categories, debug included, while it lives.
 class LogCapture
 {
@@ -37,15 +31,16 @@ public:
     {
         captured.clear();
         QLoggingCategory::setFilterRules(u"pgw.*=true"_s);
-        m_previous = qInstallMessageHandler(capture);
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                captured.append({type, QString::fromLatin1(context.category), text});
+            });
     }
     ~LogCapture()
     {
         qInstallMessageHandler(m_previous);
         QLoggingCategory::setFilterRules({});
     }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
 
     static qsizetype count(QtMsgType type, QLatin1StringView category, const QString &fragment)
     {
@@ -63,18 +58,6 @@ const QString rightPIN = u"284617"_s;
 const QByteArray linkSecret = "Tr0mb0ne-S3cret!";
 const QString linkSecretBase32 = u"KRZDA3LCGBXGKLKTGNRXEZLUEE"_s;
 
-// Every written form a key could take in a log line.
-QStringList writtenForms(const QByteArray &key)
-{
-    return {QString::fromLatin1(key.toHex()), QString::fromLatin1(key.toBase64()),
-        QString::fromLatin1(key.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals))};
-}
-
-QByteArray nonceOf(const hostsim::HostLaneCodec::Incoming &secureHello)
-{
-    return QByteArray::fromHex(secureHello.message.value("nonce"_L1).toString().toLatin1());
-}
-
 } // namespace
 
 class LoggingTest : public QObject
@@ -85,62 +68,44 @@ private Q_SLOTS:
     void joinsNeverLogPINsSecretsOrKeys()
     {
         LogCapture capture;
-        const QByteArray wrongIKM = *PlayerCrypto::ikmForJoinPIN(wrongPIN);
-        const QByteArray rightIKM = *PlayerCrypto::ikmForJoinPIN(rightPIN);
-        QList<QByteArray> keys {linkSecret, wrongIKM, rightIKM};
-
+        QList<QByteArray> keys {linkSecret};
         const QString query = u"?host=127.0.0.1&port=7000&pin="_s + rightPIN + u"&k="_s + linkSecretBase32;
         const auto linked = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query));
-        QVERIFY(linked);
         QCOMPARE(linked->key, linkSecret);
         QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://elsewhere"_s + query)));
-        const auto badKey
-            = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query + u"AB"_s));
-        QVERIFY(badKey && !badKey->key);
-
+        QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query + u"AB"_s))->key);
         {
             // Sealed with the link's secret; a plain frame after sealed ones and a box out of sequence
             // are refused.
             Harness h;
             auto control = h.joinAt(linked->endpoint, std::nullopt, linked->pin, linked->key, true);
             control->hostKeyMaterial = linkSecret;
-            auto assets = h.accept(control);
-            control->received();
-            assets->received();
+            auto assets = h.open(control);
             keys << control->host.channel()->key() << assets->host.channel()->key();
             control->reply(hello());
-            control->reply(hello(), true);
-            h.run();
+            h.tell(control, hello(), true);
             QVERIFY(control->cancelled());
-
             auto next = h.nextDial();
-            next->hostKeyMaterial = linkSecret;
-            h.accept(next);
-            next->received();
+            h.open(next);
             keys << next->host.channel()->key();
             next->host.message(hello()); // sealed and never delivered
-            next->reply(hello());
-            h.run();
+            h.tell(next, hello());
             QVERIFY(next->cancelled());
         }
         {
             // A wrong PIN is rejected, then the right one is accepted.
             Harness h;
-            auto control = h.join(wrongPIN, std::nullopt, true);
-            auto assets = h.accept(control);
-            for (const auto &lane : {control, assets})
-                keys << *PlayerCrypto::channelKey(wrongIKM, nonceOf(lane->received().first()), u"pin"_s);
-            control->reply({{"type"_L1, "auth"_L1}, {"status"_L1, "rejected"_L1}});
-            h.run();
+            auto control = h.joinSealed(wrongPIN);
+            auto assets = h.open(control);
+            keys << *control->hostKeyMaterial << control->host.channel()->key()
+                 << assets->host.channel()->key();
+            h.tell(control, auth("rejected"), true);
             h.connection->retryAuthentication(rightPIN);
             h.run();
             auto retry = h.network.last();
-            retry->hostKeyMaterial = rightIKM;
-            h.accept(retry);
-            retry->received();
-            keys << retry->host.channel()->key();
-            retry->reply(hello());
-            h.run();
+            retry->hostKeyMaterial = PlayerCrypto::ikmForJoinPIN(rightPIN);
+            h.greet(retry);
+            keys << *retry->hostKeyMaterial << retry->host.channel()->key();
             QCOMPARE(h.lastState(), State::connected());
         }
 
@@ -149,10 +114,12 @@ private Q_SLOTS:
         QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.link"_L1, u"Cutting off"_s), 2);
         QVERIFY(LogCapture::count(QtDebugMsg, "pgw.link"_L1, u"frame"_s) > 0);
 
-        QStringList secrets {wrongPIN, rightPIN, linkSecretBase32};
-        for (const QByteArray &key : std::as_const(keys))
-            secrets << writtenForms(key);
-        secrets << QString::fromLatin1(linkSecret);
+        QStringList secrets {wrongPIN, rightPIN, linkSecretBase32, QString::fromLatin1(linkSecret)};
+        for (const QByteArray &key : std::as_const(keys)) {
+            secrets << QString::fromLatin1(key.toHex()) << QString::fromLatin1(key.toBase64())
+                    << QString::fromLatin1(
+                           key.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+        }
         for (const Message &message : std::as_const(captured)) {
             for (const QString &secret : std::as_const(secrets))
                 QVERIFY2(!message.text.contains(secret, Qt::CaseInsensitive), qPrintable(message.text));

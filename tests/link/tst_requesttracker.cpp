@@ -4,6 +4,7 @@
 #include "support/Json.h"
 #include "support/ManualScheduler.h"
 
+#include <QJsonArray>
 #include <QTest>
 
 using namespace pgw;
@@ -11,16 +12,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-AssetChunk chunk(const QByteArray &header, const QByteArray &body)
+AssetChunk chunk(QJsonObject header, const QByteArray &body)
 {
-    auto object = json::parseObject(header).value_or(QJsonObject());
-    object.insert("requestId"_L1, "a1"_L1);
-    return *AssetChunk::parse(hostsim::assetPayload(object, body));
+    header.insert("requestId"_L1, "a1"_L1);
+    return *AssetChunk::parse(hostsim::assetPayload(header, body));
 }
 
-QJsonObject descriptorMessage(const QByteArray &json)
+// Chunks of the asset a1, written "of/bytes:body" for the first and "seq:body" for the others.
+QList<AssetChunk> chunks(const QString &text)
 {
-    return json::parseObject(json).value_or(QJsonObject());
+    QList<AssetChunk> out;
+    for (const QString &item : text.split(u' ')) {
+        const QString head = item.section(u':', 0, 0);
+        const QJsonObject header = head.contains(u'/')
+            ? QJsonObject {{"of"_L1, head.section(u'/', 0, 0).toLongLong()},
+                {"bytes"_L1, head.section(u'/', 1).toLongLong()}}
+            : QJsonObject {{"seq"_L1, head.toLongLong()}};
+        out << chunk(header, item.section(u':', 1).toLatin1());
+    }
+    return out;
 }
 
 } // namespace
@@ -30,138 +40,91 @@ class RequestTrackerTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void deadlineCompletesWithTheFailureValueThenRunsTheTimeoutAction()
+    void deadlineStoreCompletesEachRequestOnce()
     {
         ManualScheduler queue;
         PlayerRequestDeadlineStore<int> store(queue);
         QStringList events;
-        store.insert(
-            u"a1"_s, 12.0, -1, [&] { events << u"timeout"_s; }, [&](int v) { events << QString::number(v); });
-        queue.advance(11.9);
-        QVERIFY(events.isEmpty());
-        queue.advance(0.1);
-        QCOMPARE(events, (QStringList {u"-1"_s, u"timeout"_s}));
-        QVERIFY(!store.resolve(u"a1"_s, 5)); // a late answer finds nothing
-        QCOMPARE(events.size(), 2);
-    }
-
-    void answersAndFailuresCompleteOnceWithoutTheTimeoutAction()
-    {
-        ManualScheduler queue;
-        PlayerRequestDeadlineStore<int> store(queue);
-        QList<int> values;
-        int timeouts = 0;
-        auto add = [&](const QString &id) {
+        const auto add = [&](const QString &id, double seconds) {
             store.insert(
-                id, 12.0, 0, [&] { ++timeouts; }, [&](int v) { values << v; });
+                id, seconds, -1, [&events, id] { events << id + u":timeout"_s; },
+                [&events, id](int value) { events << id + u':' + QString::number(value); });
         };
-        add(u"a"_s);
-        add(u"b"_s);
-        add(u"c"_s);
+        add(u"t"_s, 12.0);
+        for (const QString &id : {u"a"_s, u"b"_s, u"c"_s})
+            add(id, 30.0);
         QVERIFY(store.resolve(u"a"_s, 7));
         QVERIFY(store.fail(u"b"_s));
         QVERIFY(!store.fail(u"b"_s));
-        add(u"c"_s); // the same id again fails the outstanding one first
-        QCOMPARE(values, (QList<int> {7, 0, 0}));
+        add(u"c"_s, 30.0); // the same id again fails the outstanding one first
+        queue.advance(11.9);
+        QCOMPARE(events.size(), 3);
+        queue.advance(0.1);
+        QVERIFY(!store.resolve(u"t"_s, 5)); // a late answer finds nothing
         store.failAll();
-        QCOMPARE(values, (QList<int> {7, 0, 0, 0}));
-        queue.advance(20);
-        QCOMPARE(values.size(), 4);
-        QCOMPARE(timeouts, 0);
+        queue.advance(30);
+        QCOMPARE(
+            events, (QStringList {u"a:7"_s, u"b:-1"_s, u"c:-1"_s, u"t:-1"_s, u"t:timeout"_s, u"c:-1"_s}));
     }
 
     void chunkReassembly_data()
     {
-        QTest::addColumn<QList<QByteArray>>("headers");
-        QTest::addColumn<QList<QByteArray>>("bodies");
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<QByteArray>("data");
-        using L = QList<QByteArray>;
-        QTest::newRow("one chunk of exactly its bytes")
-            << L {R"({"of":1,"bytes":3})"} << L {"abc"} << u"resolved"_s << QByteArray("abc");
-        QTest::newRow("three in order") << L {R"({"of":3,"bytes":6})", R"({"seq":1})", R"({"seq":2})"}
-                                        << L {"ab", "cd", "ef"} << u"resolved"_s << QByteArray("abcdef");
-        QTest::newRow("repeated seq") << L {R"({"of":3,"bytes":6})", R"({"seq":1})", R"({"seq":1})"}
-                                      << L {"ab", "cd", "cd"} << u"failed"_s << QByteArray();
-        QTest::newRow("skipped seq") << L {R"({"of":3,"bytes":6})", R"({"seq":2})"} << L {"ab", "ef"}
-                                     << u"failed"_s << QByteArray();
-        QTest::newRow("first body longer than bytes")
-            << L {R"({"of":1,"bytes":10})"} << L {"abcdefghijkl"} << u"failed"_s << QByteArray();
-        QTest::newRow("later body overflows")
-            << L {R"({"of":2,"bytes":4})", R"({"seq":1})"} << L {"abc", "de"} << u"failed"_s << QByteArray();
-        QTest::newRow("bytes above the asset limit")
-            << L {R"({"of":1,"bytes":16777217})"} << L {"a"} << u"failed"_s << QByteArray();
-        QTest::newRow("zero bytes") << L {R"({"of":1,"bytes":0})"} << L {""} << u"failed"_s << QByteArray();
-        QTest::newRow("zero chunks") << L {R"({"of":0,"bytes":3})"} << L {"abc"} << u"failed"_s
-                                     << QByteArray();
-        QTest::newRow("continuation without a start")
-            << L {R"({"seq":1})"} << L {"ab"} << u"failed"_s << QByteArray();
-        QTest::newRow("every chunk counted but short")
-            << L {R"({"of":2,"bytes":6})", R"({"seq":1})"} << L {"ab", "cd"} << u"pending"_s << QByteArray();
-        QTest::newRow("short, then filled by one more chunk")
-            << L {R"({"of":2,"bytes":6})", R"({"seq":1})", R"({"seq":2})"} << L {"ab", "cd", "ef"}
-            << u"resolved"_s << QByteArray("abcdef");
-        QTest::newRow("a new start replaces the old one")
-            << L {R"({"of":2,"bytes":4})", R"({"of":1,"bytes":2})"} << L {"ab", "xy"} << u"resolved"_s
-            << QByteArray("xy");
+        QTest::addColumn<QString>("chunks");
+        QTest::addColumn<QString>("outcome"); // the asset's bytes, "failed" or "pending"
+        QTest::newRow("one chunk of exactly its bytes") << u"1/3:abc"_s << u"abc"_s;
+        QTest::newRow("three in order") << u"3/6:ab 1:cd 2:ef"_s << u"abcdef"_s;
+        QTest::newRow("repeated seq") << u"3/6:ab 1:cd 1:cd"_s << u"failed"_s;
+        QTest::newRow("skipped seq") << u"3/6:ab 2:ef"_s << u"failed"_s;
+        QTest::newRow("first body longer than bytes") << u"1/10:abcdefghijkl"_s << u"failed"_s;
+        QTest::newRow("later body overflows") << u"2/4:abc 1:de"_s << u"failed"_s;
+        QTest::newRow("bytes above the asset limit") << u"1/16777217:a"_s << u"failed"_s;
+        QTest::newRow("zero bytes") << u"1/0:"_s << u"failed"_s;
+        QTest::newRow("zero chunks") << u"0/3:abc"_s << u"failed"_s;
+        QTest::newRow("continuation without a start") << u"1:ab"_s << u"failed"_s;
+        QTest::newRow("every chunk counted but short") << u"2/6:ab 1:cd"_s << u"pending"_s;
+        QTest::newRow("short, then filled by one more chunk") << u"2/6:ab 1:cd 2:ef"_s << u"abcdef"_s;
+        QTest::newRow("a new start replaces the old one") << u"2/4:ab 1/2:xy"_s << u"xy"_s;
     }
 
     void chunkReassembly()
     {
-        QFETCH(QList<QByteArray>, headers);
-        QFETCH(QList<QByteArray>, bodies);
+        QFETCH(QString, chunks);
         QFETCH(QString, outcome);
-        QFETCH(QByteArray, data);
         ManualScheduler queue;
         PlayerRequestTracker tracker(queue);
         std::optional<AssetReply> reply;
         tracker.addAsset(u"a1"_s, 1, [&](AssetReply r) { reply = r; }, {});
-        for (qsizetype i = 0; i < headers.size(); ++i)
-            tracker.assetChunk(chunk(headers[i], bodies[i]));
+        for (const AssetChunk &chunk : ::chunks(chunks))
+            tracker.assetChunk(chunk);
         if (outcome == "pending"_L1) {
             QVERIFY(!reply);
             queue.advance(12.0);
-            QVERIFY(reply);
-            QCOMPARE(*reply, AssetReply {});
-        } else if (outcome == "failed"_L1) {
-            QVERIFY(reply);
-            QCOMPARE(*reply, AssetReply {});
-        } else {
-            QVERIFY(reply);
-            QCOMPARE(reply->data, data);
         }
+        QVERIFY(reply);
+        const bool failed = outcome == "failed"_L1 || outcome == "pending"_L1;
+        QCOMPARE(*reply, (failed ? AssetReply {} : AssetReply {0, std::nullopt, outcome.toLatin1()}));
     }
 
-    void reassembledAssetKeepsStatusAndFingerprintOfTheFirstChunk()
+    void assetAnswersCompleteTheirRequestOnly()
     {
         ManualScheduler queue;
         PlayerRequestTracker tracker(queue);
+        // Chunks of a request nobody waits for are dropped, not kept for a later one of the same id.
+        tracker.assetChunk(chunk({{"of"_L1, 1}, {"bytes"_L1, 3}}, "abc"));
         std::optional<AssetReply> reply;
         tracker.addAsset(u"a1"_s, 1, [&](AssetReply r) { reply = r; }, {});
-        tracker.assetChunk(chunk(R"({"of":2,"bytes":4,"status":200,"fingerprint":"v3"})", "ab"));
-        tracker.assetChunk(chunk(R"({"seq":1,"status":500,"fingerprint":"other"})", "cd"));
-        QCOMPARE(*reply, (AssetReply {200, u"v3"_s, QByteArray("abcd")}));
-    }
-
-    void chunksOfUnknownRequestsAreIgnored()
-    {
-        ManualScheduler queue;
-        PlayerRequestTracker tracker(queue);
-        tracker.assetChunk(chunk(R"({"of":1,"bytes":3})", "abc"));
-        int completions = 0;
-        tracker.addAsset(u"a1"_s, 1, [&](AssetReply) { ++completions; }, {});
-        tracker.assetChunk(chunk(R"({"seq":1})", "d")); // no reassembly was kept for it
-        QCOMPARE(completions, 1);
-    }
-
-    void wholeResponsePassesAnEmptyBodyAsNoData()
-    {
-        ManualScheduler queue;
-        PlayerRequestTracker tracker(queue);
-        std::optional<AssetReply> reply;
+        tracker.assetChunk(chunk({{"seq"_L1, 1}}, "d"));
+        QCOMPARE(reply, AssetReply {});
+        // A reassembled asset keeps the status and fingerprint of its first chunk.
         tracker.addAsset(u"a1"_s, 1, [&](AssetReply r) { reply = r; }, {});
-        tracker.assetResponse(AssetResponse {u"a1"_s, 404, u"f"_s, {}});
-        QCOMPARE(*reply, (AssetReply {404, u"f"_s, std::nullopt}));
+        tracker.assetChunk(
+            chunk({{"of"_L1, 2}, {"bytes"_L1, 4}, {"status"_L1, 200}, {"fingerprint"_L1, "v3"_L1}}, "ab"));
+        tracker.assetChunk(chunk({{"seq"_L1, 1}, {"status"_L1, 500}, {"fingerprint"_L1, "other"_L1}}, "cd"));
+        QCOMPARE(reply, (AssetReply {200, u"v3"_s, QByteArray("abcd")}));
+        // A whole response passes an empty body as no data.
+        tracker.addAsset(u"a2"_s, 1, [&](AssetReply r) { reply = r; }, {});
+        tracker.assetResponse(AssetResponse {u"a2"_s, 404, u"f"_s, {}});
+        QCOMPARE(reply, (AssetReply {404, u"f"_s, std::nullopt}));
     }
 
     void failingALaneFailsOnlyItsAssetRequests()
@@ -171,12 +134,7 @@ private Q_SLOTS:
         QStringList failed;
         bool manifestDone = false;
         for (const auto &[id, lane] : {std::pair(u"a1"_s, 1), std::pair(u"a2"_s, 2), std::pair(u"a3"_s, 1)})
-            tracker.addAsset(id, quint64(lane),
-                [&failed, id = id](AssetReply r) {
-                    if (r == AssetReply {})
-                        failed << id;
-                },
-                {});
+            tracker.addAsset(id, quint64(lane), [&failed, id = id](AssetReply) { failed << id; }, {});
         tracker.addManifest(u"m4"_s, [&](std::optional<QJsonObject>) { manifestDone = true; });
         tracker.failLane(1);
         failed.sort();
@@ -207,48 +165,35 @@ private Q_SLOTS:
 
     void renditionDescriptor_data()
     {
-        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QJsonObject>("message");
         QTest::addColumn<bool>("valid");
-        const QByteArray page = R"({"index":0,"baseVersion":"b0"})";
+        const QJsonObject descriptor {{"scoreToken"_L1, 112}, {"scoreKey"_L1, "k"_L1}, {"pageCount"_L1, 1},
+            {"pages"_L1, QJsonArray {QJsonObject {{"index"_L1, 0}, {"baseVersion"_L1, "b0"_L1}}}}};
+        // The descriptor inline in the message, with one member replaced.
+        const auto with = [&](const char *key, const QJsonValue &value) {
+            QJsonObject message = descriptor;
+            message.insert("type"_L1, "renditionManifest"_L1);
+            message.insert(QLatin1StringView(key), value);
+            return message;
+        };
         QTest::newRow("under manifest")
-            << R"({"type":"renditionManifest","manifest":{"scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[)"
-                + page + "]}}"
-            << true;
-        QTest::newRow("inline")
-            << R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[)" + page
-                + "]}"
-            << true;
-        QTest::newRow("other type")
-            << R"({"type":"manifest","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[)" + page + "]}"
-            << false;
-        QTest::newRow("empty score key")
-            << R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"","pageCount":1,"pages":[)" + page
-                + "]}"
-            << false;
-        QTest::newRow("token not a number")
-            << R"({"type":"renditionManifest","scoreToken":"112","scoreKey":"k","pageCount":1,"pages":[)"
-                + page + "]}"
-            << false;
-        QTest::newRow("no pages counted")
-            << R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"k","pageCount":0,"pages":[)" + page
-                + "]}"
-            << false;
-        QTest::newRow("empty pages") << QByteArray(
-            R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[]})")
-                                     << false;
-        QTest::newRow("page without version") << QByteArray(
-            R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[{"index":0}]})")
-                                              << false;
-        QTest::newRow("page not an object") << QByteArray(
-            R"({"type":"renditionManifest","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[3]})")
-                                            << false;
+            << QJsonObject {{"type"_L1, "renditionManifest"_L1}, {"manifest"_L1, descriptor}} << true;
+        QTest::newRow("inline") << with("type", "renditionManifest"_L1) << true;
+        QTest::newRow("other type") << with("type", "manifest"_L1) << false;
+        QTest::newRow("empty score key") << with("scoreKey", ""_L1) << false;
+        QTest::newRow("token not a number") << with("scoreToken", "112"_L1) << false;
+        QTest::newRow("no pages counted") << with("pageCount", 0) << false;
+        QTest::newRow("empty pages") << with("pages", QJsonArray {}) << false;
+        QTest::newRow("page without version")
+            << with("pages", QJsonArray {QJsonObject {{"index"_L1, 0}}}) << false;
+        QTest::newRow("page not an object") << with("pages", QJsonArray {3}) << false;
     }
 
     void renditionDescriptor()
     {
-        QFETCH(QByteArray, message);
+        QFETCH(QJsonObject, message);
         QFETCH(bool, valid);
-        const auto descriptor = RenditionManifestRequestStore::descriptor(descriptorMessage(message));
+        const auto descriptor = RenditionManifestRequestStore::descriptor(message);
         QCOMPARE(descriptor.has_value(), valid);
         if (valid)
             QCOMPARE(descriptor->value("scoreToken"_L1).toInt(), 112);
@@ -271,8 +216,9 @@ private Q_SLOTS:
         PlayerRequestTracker tracker(queue);
         std::optional<std::optional<QJsonObject>> result;
         tracker.addRenditionManifest(u"r1"_s, u"harbour-reel.violin"_s, [&](auto d) { result = d; });
-        QJsonObject answer = descriptorMessage(
-            R"({"type":"renditionManifest","requestId":"r1","scoreToken":112,"scoreKey":"k","pageCount":1,"pages":[{"index":0,"baseVersion":"b"}]})");
+        QJsonObject answer
+            = *json::parseObject(R"({"type":"renditionManifest","requestId":"r1","scoreToken":112,
+            "scoreKey":"k","pageCount":1,"pages":[{"index":0,"baseVersion":"b"}]})");
         if (!ref.isEmpty())
             answer.insert("ref"_L1, ref);
         QVERIFY(tracker.resolveRenditionManifest(u"r1"_s, answer));

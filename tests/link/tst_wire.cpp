@@ -2,7 +2,6 @@
 #include "link/Wire.h"
 #include "support/Json.h"
 
-#include <QJsonDocument>
 #include <QTest>
 #include <QtEndian>
 
@@ -11,19 +10,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray header(quint32 length, quint8 type)
-{
-    QByteArray bytes(5, '\0');
-    qToBigEndian(length, bytes.data());
-    bytes[4] = char(type);
-    return bytes;
-}
-
-QByteArray assetPayload(const QByteArray &headerJson, const QByteArray &body)
+// The header's length in four bytes, the header and the body.
+QByteArray payload(const QByteArray &header, const QByteArray &body = "x")
 {
     QByteArray out(4, '\0');
-    qToBigEndian(quint32(headerJson.size()), out.data());
-    return out + headerJson + body;
+    qToBigEndian(quint32(header.size()), out.data());
+    return out + header + body;
+}
+
+// An asset header of `size` bytes: a requestId and padding.
+QByteArray headerOfSize(qsizetype size)
+{
+    QByteArray header = R"({"requestId":"a1","pad":""})";
+    return header.insert(header.size() - 2, QByteArray(size - header.size(), 'x'));
 }
 
 QList<Frame> drain(FrameReader &reader)
@@ -41,11 +40,12 @@ class WireTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void frameLayoutCountsTypeByteAndPayload()
+    void framesCountTheTypeByteInTheirLength()
     {
-        const QByteArray frame = Wire::frame(Wire::JsonMessage, "{}");
-        QCOMPARE(frame.toHex(), QByteArray("00000003017b7d"));
-        QCOMPARE(Wire::bigEndianLength(frame), 3);
+        QCOMPARE(Wire::frame(Wire::JsonMessage, "{}").toHex(), QByteArray("00000003017b7d"));
+        QCOMPARE(Wire::frame(3, QList<QByteArrayView> {"ab", "", "cde"}), Wire::frame(3, "abcde"));
+        QCOMPARE(Wire::frame(1, QList<QByteArrayView> {}), Wire::frame(1, ""));
+        QCOMPARE(Wire::bigEndianLength(QByteArray::fromHex("000000030100")), 3);
         QCOMPARE(Wire::bigEndianLength(QByteArray::fromHex("0102")), 0x0102);
         QCOMPARE(Wire::bigEndianLength(QByteArray::fromHex("ffffffff")), qint64(0xffffffff));
     }
@@ -66,103 +66,84 @@ private Q_SLOTS:
         QFETCH(quint32, length);
         QFETCH(bool, accepted);
         FrameReader reader;
-        reader.append(header(length, 1));
-        if (accepted && length > 1)
-            reader.append(QByteArray(qsizetype(length) - 1, 'x'));
+        QByteArray header(4, '\0');
+        qToBigEndian(length, header.data());
+        // A bad length is refused from its four bytes alone, and nothing is read after it.
+        reader.append(header);
+        if (accepted)
+            reader.append(QByteArray(1, '\1') + QByteArray(qsizetype(length) - 1, 'x'));
+        else
+            reader.append(Wire::frame(1, "{}"));
         const auto frame = reader.next();
         QCOMPARE(frame.has_value(), accepted);
         QCOMPARE(reader.hasError(), !accepted);
-        if (accepted) {
-            QCOMPARE(frame->type, quint8(1));
-            QCOMPARE(frame->payload.size(), qsizetype(length) - 1);
-        }
+        QCOMPARE(reader.bufferedBytes(), 0);
+        if (accepted)
+            QCOMPARE(*frame, (Frame {1, QByteArray(qsizetype(length) - 1, 'x')}));
+        else
+            QVERIFY(!reader.next());
     }
 
-    void errorStopsReading()
-    {
-        FrameReader reader;
-        reader.append(header(0, 1));
-        reader.append(Wire::frame(1, "{}"));
-        QVERIFY(!reader.next());
-        QVERIFY(reader.hasError());
-        QVERIFY(!reader.next());
-    }
-
-    void framesReadTheSameWhateverTheSegmentation()
-    {
-        const QByteArray stream
-            = Wire::frame(1, R"({"type":"nav"})") + Wire::frame(2, "") + Wire::frame(3, "abc");
-        FrameReader whole;
-        whole.append(stream);
-        const QList<Frame> expected = drain(whole);
-        QCOMPARE(expected.size(), 3);
-        QCOMPARE(expected[1], (Frame {2, {}}));
-        QCOMPARE(expected[2], (Frame {3, "abc"}));
-
-        FrameReader split;
-        QList<Frame> byteByByte;
-        for (char byte : stream) {
-            split.append(QByteArrayView(&byte, 1));
-            byteByByte += drain(split);
-        }
-        QCOMPARE(byteByByte, expected);
-        QCOMPARE(split.bufferedBytes(), 0);
-        QVERIFY(!split.hasError());
-    }
-
-    void largePayloadsReadTheSameWithWhatFollowsThem_data()
+    void framesReadTheSameWhateverTheSegmentation_data()
     {
         QTest::addColumn<int>("segment");
         QTest::newRow("one append") << 0;
+        QTest::newRow("byte by byte") << 1;
         QTest::newRow("64 KiB reads") << 65536;
         QTest::newRow("odd reads") << 9999;
     }
 
-    void largePayloadsReadTheSameWithWhatFollowsThem()
+    void framesReadTheSameWhateverTheSegmentation()
     {
         QFETCH(int, segment);
         QByteArray big(300'000, Qt::Uninitialized);
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7);
-        const QByteArray stream = Wire::frame(2, big) + Wire::frame(1, "{}")
-            + Wire::frame(3, big.first(70'000)) + Wire::frame(1, "[]").first(3);
+        const QList<Frame> sent {{2, big}, {1, "{}"}, {2, {}}, {3, big.first(70'000)}};
+        QByteArray stream;
+        for (const Frame &frame : sent)
+            stream += Wire::frame(frame.type, frame.payload);
+        stream += Wire::frame(1, "[]").first(3);
         FrameReader reader;
         QList<Frame> frames;
-        for (qsizetype at = 0; at < stream.size(); at += segment ? segment : stream.size()) {
-            reader.append(QByteArrayView(stream).sliced(
-                at, std::min<qsizetype>(segment ? segment : stream.size(), stream.size() - at)));
+        const qsizetype step = segment ? segment : stream.size();
+        for (qsizetype at = 0; at < stream.size(); at += step) {
+            reader.append(QByteArrayView(stream).sliced(at, std::min(step, stream.size() - at)));
             frames += drain(reader);
         }
-        QCOMPARE(frames.size(), 3);
-        QCOMPARE(frames[0], (Frame {2, big}));
-        QCOMPARE(frames[1], (Frame {1, "{}"}));
-        QCOMPARE(frames[2], (Frame {3, big.first(70'000)}));
+        QCOMPARE(frames, sent);
         QCOMPARE(reader.bufferedBytes(), 3);
         reader.append(Wire::frame(1, "[]").sliced(3));
         QCOMPARE(reader.next(), (Frame {1, "[]"}));
+        QVERIFY(!reader.hasError());
     }
 
-    void frameFromPartsMatchesOneBuffer()
-    {
-        QCOMPARE(Wire::frame(3, QList<QByteArrayView> {"ab", "", "cde"}), Wire::frame(3, "abcde"));
-        QCOMPARE(Wire::frame(1, QList<QByteArrayView> {}), Wire::frame(1, ""));
-    }
-
-    void assetResponseParsing()
+    void assetPayloadsCarryAHeaderAndABody()
     {
         const auto response = AssetResponse::parse(
-            assetPayload(R"({"requestId":"a2","status":200,"fingerprint":"v7"})", "PNGDATA"));
+            payload(R"({"requestId":"a2","status":200,"fingerprint":"v7"})", "PNGDATA"));
         QVERIFY(response);
         QCOMPARE(response->requestId, u"a2"_s);
         QCOMPARE(response->status, 200);
         QCOMPARE(response->fingerprint, u"v7"_s);
         QCOMPARE(response->png, QByteArray("PNGDATA"));
+        const auto bare = AssetResponse::parse(payload(R"({"requestId":"a3"})", {}));
+        QVERIFY(bare && bare->status == 0 && !bare->fingerprint && bare->png.isEmpty());
+        // A header may be as long as its limit.
+        QVERIFY(AssetResponse::parse(payload(headerOfSize(Wire::maxAssetHeaderBytes))));
 
-        const auto bare = AssetResponse::parse(assetPayload(R"({"requestId":"a3"})", {}));
-        QVERIFY(bare);
-        QCOMPARE(bare->status, 0);
-        QVERIFY(!bare->fingerprint);
-        QVERIFY(bare->png.isEmpty());
+        const auto first = AssetChunk::parse(
+            payload(R"({"requestId":"a1","of":3,"bytes":10,"status":200,"fingerprint":"f"})", "abcd"));
+        QVERIFY(first && first->startsReassembly() && !first->seq);
+        QCOMPARE(first->of, 3);
+        QCOMPARE(first->bytes, 10);
+        QCOMPARE(first->status, 200);
+        QCOMPARE(first->fingerprint, u"f"_s);
+        QCOMPARE(first->body, QByteArray("abcd"));
+        const auto next = AssetChunk::parse(payload(R"({"requestId":"a1","seq":1})", "efgh"));
+        QVERIFY(next && !next->startsReassembly() && next->status == 0);
+        QCOMPARE(next->seq, 1);
+        QVERIFY(!AssetChunk::parse(payload(R"({"requestId":"a1","of":3})"))->startsReassembly());
     }
 
     void malformedAssetPayloadsAreIgnored_data()
@@ -172,14 +153,12 @@ private Q_SLOTS:
         QTest::newRow("three bytes") << QByteArray::fromHex("000000");
         QTest::newRow("shorter than header") << QByteArray::fromHex("00000010") + "{}";
         QTest::newRow("header length beyond any buffer") << QByteArray::fromHex("ffffffff") + "{}";
-        QTest::newRow("header not an object") << assetPayload("[1]", "x");
-        QTest::newRow("header not json") << assetPayload("{nope", "x");
-        QTest::newRow("no requestId") << assetPayload(R"({"status":200})", "x");
-        QTest::newRow("requestId not a string") << assetPayload(R"({"requestId":7})", "x");
+        QTest::newRow("header not an object") << payload("[1]");
+        QTest::newRow("header not json") << payload("{nope");
+        QTest::newRow("no requestId") << payload(R"({"status":200})");
+        QTest::newRow("requestId not a string") << payload(R"({"requestId":7})");
         // A header of tiny objects costs many times its size to parse; a real one is a few dozen bytes.
-        QTest::newRow("header past its limit") << assetPayload(QByteArray("{\"requestId\":\"a1\",\"pad\":\"")
-                + QByteArray(Wire::maxAssetHeaderBytes, 'x') + "\"}",
-            "x");
+        QTest::newRow("header past its limit") << payload(headerOfSize(Wire::maxAssetHeaderBytes + 1));
     }
 
     void malformedAssetPayloadsAreIgnored()
@@ -187,25 +166,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, payload);
         QVERIFY(!AssetResponse::parse(payload));
         QVERIFY(!AssetChunk::parse(payload));
-    }
-
-    void chunkHeaders()
-    {
-        const auto first = AssetChunk::parse(
-            assetPayload(R"({"requestId":"a1","of":3,"bytes":10,"status":200,"fingerprint":"f"})", "abcd"));
-        QVERIFY(first && first->startsReassembly());
-        QCOMPARE(first->of, 3);
-        QCOMPARE(first->bytes, 10);
-        QCOMPARE(first->body, QByteArray("abcd"));
-        QVERIFY(!first->seq);
-
-        const auto next = AssetChunk::parse(assetPayload(R"({"requestId":"a1","seq":1})", "efgh"));
-        QVERIFY(next && !next->startsReassembly());
-        QCOMPARE(next->seq, 1);
-        QCOMPARE(next->status, 0);
-
-        const auto onlyOf = AssetChunk::parse(assetPayload(R"({"requestId":"a1","of":3})", "x"));
-        QVERIFY(onlyOf && !onlyOf->startsReassembly());
     }
 
     void openingMessages()
@@ -216,28 +176,17 @@ private Q_SLOTS:
         QCOMPARE(Wire::attachMessage(std::nullopt),
             (QJsonObject {{"type"_L1, "attach"_L1}, {"role"_L1, "assets"_L1}}));
         QCOMPARE(Wire::attachMessage(u"5678"_s).value("pin"_L1).toString(), u"5678"_s);
-    }
 
-    void secureHelloNonceIsLowercaseZeroPaddedHex()
-    {
         QByteArray nonce(16, '\0');
         nonce[0] = char(10);
         nonce[1] = char(255);
         nonce[15] = char(0xAB);
-        const auto hello = json::parseObject(Wire::secureHelloPayload(u"pin"_s, nonce));
-        QVERIFY(hello);
-        QCOMPARE(hello->value("v"_L1).toInt(), 2);
-        QCOMPARE(hello->value("kid"_L1).toString(), u"pin"_s);
-        QCOMPARE(hello->value("nonce"_L1).toString(), u"0aff"_s + QString(26, u'0') + u"ab"_s);
-        QCOMPARE(Wire::hexLower(QByteArray::fromHex("0aff")), u"0aff"_s);
-    }
-
-    void messagesSerialiseAsCompactObjects()
-    {
-        const QByteArray encoded
-            = Wire::encodeMessage(QJsonObject {{"type"_L1, "manifest"_L1}, {"requestId"_L1, "m1"_L1}});
-        QVERIFY(!encoded.contains('\n'));
-        QCOMPARE(json::parseObject(encoded)->value("requestId"_L1).toString(), u"m1"_s);
+        // One compact line; the nonce in lowercase, zero-padded hex.
+        const QByteArray hello = Wire::secureHelloPayload(u"pin"_s, nonce);
+        QVERIFY(!hello.contains('\n') && !Wire::encodeMessage(Wire::hiMessage(u"Ann"_s, {})).contains('\n'));
+        QCOMPARE(json::parseObject(hello),
+            (QJsonObject {
+                {"v"_L1, 2}, {"kid"_L1, "pin"_L1}, {"nonce"_L1, u"0aff"_s + QString(26, u'0') + u"ab"_s}}));
     }
 };
 
