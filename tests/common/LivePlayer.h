@@ -2,24 +2,10 @@
 #pragma once
 
 #include "ControllerFixture.h"
-#include "HostSimulator.h"
+#include "SampleShow.h"
 #include "link/TcpByteStream.h"
 
-#include <QFile>
-
 namespace pgw::test {
-
-inline hostsim::SimShow sampleShow()
-{
-    return *hostsim::SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show"));
-}
-
-// The bytes of a sample-show image, e.g. "101/0/base.png".
-inline QByteArray samplePage(const QString &relative)
-{
-    QFile file(QStringLiteral(PGW_SHARED_DIR "/sample-show/pages/") + relative);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The asset requests of the urgent or of the background lane, as "token/page/kind", in arrival order.
 inline QStringList assetRequests(const hostsim::HostSimulator &host, bool urgent)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AvahiServicePublisher.h"
-#include "HostSimulator.h"
+#include "SampleShow.h"
 #include "link/PlayerConnection.h"
 #include "support/EventLoopScheduler.h"
 #include "support/Json.h"
@@ -14,6 +14,7 @@
 
 using namespace pgw;
 using namespace pgw::hostsim;
+using namespace pgw::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -23,19 +24,6 @@ constexpr int waitMs = 15000;
 QHostAddress testAddress()
 {
     return QHostAddress(qEnvironmentVariable("PGW_TEST_ADDRESS"));
-}
-
-SimShow sampleShow()
-{
-    return *SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show"));
-}
-
-QStringList namesOf(const QList<DiscoveredHost> &hosts)
-{
-    QStringList names;
-    for (const DiscoveredHost &host : hosts)
-        names << host.name;
-    return names;
 }
 
 std::unique_ptr<AvahiServicePublisher> publish(const QString &name, quint16 port, QList<QByteArray> txt = {})
@@ -127,32 +115,6 @@ private Q_SLOTS:
         QVERIFY(host.waitForFinished(5000));
         QCOMPARE(host.exitStatus(), QProcess::NormalExit);
         QTRY_VERIFY_WITH_TIMEOUT(!player.find(u"Stage Left"_s), waitMs);
-    }
-
-    void hostsAreListedByName()
-    {
-        Player player;
-        player.connection->startBrowsing();
-        const QStringList names {u"b"_s, u"Zed"_s, u"a"_s, u"Alto"_s};
-        std::vector<std::unique_ptr<AvahiServicePublisher>> publishers;
-        for (const QString &name : names)
-            publishers.push_back(publish(name, 7300, {"e2e=2"}));
-        const QStringList sorted {u"Alto"_s, u"Zed"_s, u"a"_s, u"b"_s};
-        QTRY_COMPARE_WITH_TIMEOUT(namesOf(player.hosts), sorted, waitMs);
-
-        int exitCode = -1;
-        const auto lines = runTool(QStringLiteral(PGW_PROBE_PATH), {u"--browse"_s, u"3"_s}, &exitCode);
-        QCOMPARE(exitCode, 0);
-        QVERIFY(!lines.isEmpty());
-        const QJsonObject last = lines.last();
-        QCOMPARE(last.value("event"_L1).toString(), u"hosts"_s);
-        const QJsonArray hosts = last.value("hosts"_L1).toArray();
-        QCOMPARE(hosts.size(), 4);
-        for (int i = 0; i < hosts.size(); ++i) {
-            QCOMPARE(hosts[i].toObject(),
-                (QJsonObject {{"id"_L1, sorted[i]}, {"name"_L1, sorted[i]}, {"supportsEncryption"_L1, true},
-                    {"requiresPIN"_L1, false}}));
-        }
     }
 
     void theJoinedHostIsFoundAgainOnAnotherPort()
