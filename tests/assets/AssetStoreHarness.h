@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace pgw::test {
 
 // One store over a real temporary directory, its queue and the main thread both on one manual
@@ -54,6 +56,9 @@ public:
                         return false;
                     }
                     return AssetDirectory::writeAtomically(filePath, bytes);
+                },
+                [this](const QString &filePath) {
+                    return !failRemoves && AssetDirectory::removeItem(filePath);
                 }});
         if (withNetwork) {
             store->setNetwork([this](qint64 token, qint64 page, const QString &kind, const QString &version,
@@ -107,6 +112,14 @@ public:
 
     QString filePath(const QString &name) const { return path + u'/' + name; }
     bool has(const QString &name) const { return QFileInfo::exists(filePath(name)); }
+    // Those of `names` whose files exist, in their order.
+    QStringList present(const QStringList &names) const
+    {
+        QStringList found;
+        std::copy_if(names.cbegin(), names.cend(), std::back_inserter(found),
+            [this](const QString &name) { return has(name); });
+        return found;
+    }
 
     // A file placed in the cache directory before the store starts; sparse when `size` is given.
     void place(const QString &name, const QByteArray &bytes, qint64 modifiedMs, qint64 size = -1)
@@ -119,6 +132,13 @@ public:
             file.setFileTime(QDateTime::fromMSecsSinceEpoch(modifiedMs), QFileDevice::FileModificationTime));
     }
 
+    // Files placed oldest first, one millisecond apart from `firstModifiedMs`.
+    void placeAll(const QStringList &names, const QByteArray &bytes, qint64 firstModifiedMs)
+    {
+        for (qsizetype i = 0; i < names.size(); ++i)
+            place(names[i], bytes, firstModifiedMs + i);
+    }
+
     QTemporaryDir root;
     QString path;
     ManualScheduler scheduler;
@@ -127,8 +147,17 @@ public:
     QList<Answer> answers;
     int writes = 0;
     int failingWrites = 0;
+    bool failRemoves = false;
     int contentsChanges = 0;
 };
+
+inline QStringList fileNames(const QList<AssetStore::Want> &wants)
+{
+    QStringList names;
+    for (const AssetStore::Want &want : wants)
+        names.append(want.cacheFileName);
+    return names;
+}
 
 inline AssetStore::Want want(const QString &scoreKey, qint64 page, const QString &version,
     const QString &kind = QStringLiteral("base.png"), qint64 token = 1)
