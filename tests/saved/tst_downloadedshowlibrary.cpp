@@ -18,20 +18,21 @@ namespace {
 
 using Want = AssetStore::Want;
 using Record = DownloadedShowLibrary::Record;
+using Library = DownloadedShowLibrary;
 
-// A score whose parts, when `refs` are given, are offered under those refs.
+// A score whose page i is at base version "<key>-<i>-<version>" and whose parts, when `refs` are
+// given, are offered under those refs.
 QJsonObject score(const QString &key, qint64 token, int pageCount, const QString &version = u"1"_s,
     const QStringList &refs = {})
 {
-    QJsonArray pages;
+    QJsonArray pages, options;
     for (int i = 0; i < pageCount; ++i)
-        pages.append(QJsonObject {
-            {"index"_L1, i}, {"baseVersion"_L1, key + u'-' + QString::number(i) + u'-' + version}});
-    QJsonObject score {
-        {"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"title"_L1, key}, {"pages"_L1, pages}};
-    QJsonArray options;
+        pages.append(
+            QJsonObject {{"index"_L1, i}, {"baseVersion"_L1, u"%1-%2-%3"_s.arg(key).arg(i).arg(version)}});
     for (const QString &ref : refs)
         options.append(QJsonObject {{"optionID"_L1, ref}, {"label"_L1, ref}, {"ref"_L1, ref}});
+    QJsonObject score {
+        {"scoreKey"_L1, key}, {"scoreToken"_L1, token}, {"title"_L1, key}, {"pages"_L1, pages}};
     if (!refs.isEmpty())
         score.insert("partOptions"_L1, options);
     return score;
@@ -61,15 +62,21 @@ QList<Want> masterWants(const QJsonObject &manifest)
     return DownloadedShowContent::masterCoverage(manifest).value_or(DownloadedShowCoverage {}).wants;
 }
 
+QDateTime at(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
 // A library over a real temporary directory beside a real asset store; the clock, the queue and the
 // main thread are one manual scheduler.
 class LibraryHarness
 {
 public:
-    LibraryHarness() { QDir().mkpath(directory); }
-
-    void start(bool withNetwork = false)
+    explicit LibraryHarness(bool withNetwork = false, const QList<Want> &cached = {})
     {
+        QDir().mkpath(directory);
+        for (const Want &want : cached)
+            assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
         assets.start(withNetwork);
         open();
     }
@@ -78,8 +85,8 @@ public:
     void open()
     {
         library.reset();
-        library = std::make_unique<DownloadedShowLibrary>(directory, assets.store,
-            DownloadedShowLibrary::Environment {[this] { return assets.wallNow(); },
+        library = std::make_unique<Library>(directory, assets.store,
+            Library::Environment {[this] { return assets.wallNow(); },
                 [this](const QString &path, const QByteArray &bytes) {
                     ++writes;
                     return !failWrites && AssetDirectory::writeAtomically(path, bytes);
@@ -98,22 +105,24 @@ public:
         return saved;
     }
 
-    void cache(const QList<Want> &wants)
-    {
-        for (const Want &want : wants)
-            assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
-    }
-
     QString recordPath(const QString &id) const { return directory + u'/' + id + u".json"_s; }
     QString statusOf(const QString &id) const
     {
         const auto summary = library->summary(id);
         return summary ? summary->statusText() : QString();
     }
+    // Which of `wants` have their files cached.
+    QList<bool> cached(const QList<Want> &wants) const
+    {
+        QList<bool> present;
+        for (const Want &want : wants)
+            present.append(assets.has(want.cacheFileName));
+        return present;
+    }
 
     AssetStoreHarness assets;
-    QString directory = assets.root.filePath(DownloadedShowLibrary::directoryName);
-    std::unique_ptr<DownloadedShowLibrary> library;
+    QString directory = assets.root.filePath(Library::directoryName);
+    std::unique_ptr<Library> library;
     int writes = 0;
     bool failWrites = false;
     bool failRemoves = false;
@@ -129,10 +138,9 @@ private Q_SLOTS:
     void savingNeedsALiveManifestWithAnIdentity()
     {
         LibraryHarness h;
-        h.start();
         const auto stillPreparing = [&h] {
             return !h.library->saveCurrentShow({})
-                && h.library->lastSaveFailure() == DownloadedShowLibrary::notPreparedText;
+                && h.library->lastSaveFailure() == Library::notPreparedText;
         };
         QVERIFY(stillPreparing());
         h.library->captureLiveManifest({{"score"_L1, QJsonObject {{"scoreToken"_L1, 3}}}});
@@ -143,8 +151,7 @@ private Q_SLOTS:
         QVERIFY(h.saveLive(gala()));
         QVERIFY(h.library->currentShowSummary());
         h.library->endLiveSession();
-        QVERIFY(!h.library->isCurrentShowSaved());
-        QVERIFY(!h.library->currentShowSummary());
+        QVERIFY(!h.library->isCurrentShowSaved() && !h.library->currentShowSummary());
         QVERIFY(stillPreparing());
         QCOMPARE(h.library->shows().size(), 1);
     }
@@ -152,38 +159,27 @@ private Q_SLOTS:
     void aSavedShowIsWrittenAndOpensAfterARestart()
     {
         LibraryHarness h;
-        h.start();
         const QJsonObject manifest = setlist(
             u"Gala"_s, {score(u"ode"_s, 1, 2, u"1"_s, {u"b.ref"_s, u"a.ref"_s}), score(u"fin"_s, 2, 3)});
         const QJsonObject violin = score(u"ode-b"_s, 11, 2);
         h.assets.scheduler.advance(0.25);
         h.library->captureLiveManifest(manifest);
         h.library->captureLiveRendition(u"b.ref"_s, violin);
-        QSignalSpy savedChanges(h.library.get(), &DownloadedShowLibrary::isCurrentShowSavedChanged);
+        QSignalSpy savedChanges(h.library.get(), &Library::isCurrentShowSavedChanged);
         QVERIFY(h.library->saveCurrentShow({u"b.ref"_s, u"a.ref"_s}));
-        QVERIFY(!h.library->lastSaveFailure());
-        QVERIFY(h.library->isCurrentShowSaved());
-        QCOMPARE(savedChanges.size(), 1);
+        QCOMPARE(
+            std::tuple(h.library->lastSaveFailure(), h.library->isCurrentShowSaved(), savedChanges.size()),
+            std::tuple(std::nullopt, true, 1));
 
         const QString id = identity(manifest);
-        const DownloadedShowSummary expected {.id = id,
-            .title = u"Gala"_s,
-            .updatedAt = QDateTime::fromMSecsSinceEpoch(h.assets.wallNow(), Qt::UTC),
-            .chartCount = 2,
-            .totalPages = 5,
-            .totalPartCount = 2};
+        const DownloadedShowSummary expected {id, u"Gala"_s, at(h.assets.wallNow()), 2, 0, 5, 0, 2};
         QCOMPARE(h.library->shows(), QList {expected});
         QCOMPARE(h.library->currentShowSummary(), expected);
         // Compact, with the keys in order at every level.
-        const QJsonObject file {
-            {"format"_L1, u"local.pagewright.downloaded-show"_s},
-            {"schemaVersion"_L1, 1},
-            {"id"_L1, id},
-            {"updatedAt"_L1, double(h.assets.wallNow()) / 1000.0},
-            {"manifest"_L1, manifest},
+        const QJsonObject file {{"format"_L1, u"local.pagewright.downloaded-show"_s}, {"schemaVersion"_L1, 1},
+            {"id"_L1, id}, {"updatedAt"_L1, double(h.assets.wallNow()) / 1000.0}, {"manifest"_L1, manifest},
             {"renditionsByRef"_L1, QJsonObject {{"b.ref"_L1, violin}}},
-            {"expectedRenditionRefs"_L1, QJsonArray {u"a.ref"_s, u"b.ref"_s}},
-        };
+            {"expectedRenditionRefs"_L1, QJsonArray {u"a.ref"_s, u"b.ref"_s}}};
         QCOMPARE(readAll(h.recordPath(id)), QJsonDocument(file).toJson(QJsonDocument::Compact));
 
         const auto saved = h.library->record(id);
@@ -192,8 +188,7 @@ private Q_SLOTS:
         QCOMPARE(h.library->shows(), QList {expected});
         QCOMPARE(h.library->rendition(u"b.ref"_s, id), violin);
         QVERIFY(!h.library->rendition(u"a.ref"_s, id));
-        QVERIFY(!h.library->isCurrentShowSaved());
-        QVERIFY(!h.library->currentShowSummary());
+        QVERIFY(!h.library->isCurrentShowSaved() && !h.library->currentShowSummary());
     }
 
     void filesThatAreNotRecordsAreIgnoredAndKept_data()
@@ -202,10 +197,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("saveWrites");
-
-        const QString id = identity(gala());
-        const QString name = id + u".json"_s;
-        const QJsonObject valid = Record {id, gala()}.toJson();
+        const QString name = identity(gala()) + u".json"_s;
+        const QJsonObject valid = Record {identity(gala()), gala()}.toJson();
         const auto changed = [&valid](QLatin1StringView key, const QJsonValue &value) {
             QJsonObject object = valid;
             object.insert(key, value);
@@ -213,20 +206,17 @@ private Q_SLOTS:
         };
         const QJsonObject other = setlist(u"Other"_s, {score(u"fin"_s, 2, 2)});
         const QJsonObject unnamed {{"show"_L1, QJsonObject {{"setlistName"_L1, u"Gala"_s}}}};
-
+        const qint64 asIs = -1;
         QTest::newRow("foreign format")
-            << name << changed("format"_L1, u"com.example.show"_s) << qint64(-1) << false;
-        QTest::newRow("newer schema") << name << changed("schemaVersion"_L1, 2) << qint64(-1) << false;
-        QTest::newRow("manifest of another show")
-            << name << changed("manifest"_L1, other) << qint64(-1) << false;
+            << name << changed("format"_L1, u"com.example.show"_s) << asIs << false;
+        QTest::newRow("newer schema") << name << changed("schemaVersion"_L1, 2) << asIs << false;
+        QTest::newRow("manifest of another show") << name << changed("manifest"_L1, other) << asIs << false;
         QTest::newRow("manifest without identity")
-            << name << changed("manifest"_L1, unnamed) << qint64(-1) << false;
-        QTest::newRow("not JSON") << name << QByteArray("{\"format\":") << qint64(-1) << false;
-        QTest::newRow("oversized") << name << json::compact(valid)
-                                   << qint64(DownloadedShowLibrary::maxRecordBytes + 1) << false;
-        QTest::newRow("moved") << QString(32, u'0') + u".json"_s << json::compact(valid) << qint64(-1)
-                               << true;
-        QTest::newRow("hidden") << u"."_s + name << json::compact(valid) << qint64(-1) << true;
+            << name << changed("manifest"_L1, unnamed) << asIs << false;
+        QTest::newRow("not JSON") << name << QByteArray("{\"format\":") << asIs << false;
+        QTest::newRow("oversized") << name << json::compact(valid) << Library::maxRecordBytes + 1 << false;
+        QTest::newRow("moved") << QString(32, u'0') + u".json"_s << json::compact(valid) << asIs << true;
+        QTest::newRow("hidden") << u"."_s + name << json::compact(valid) << asIs << true;
     }
 
     void filesThatAreNotRecordsAreIgnoredAndKept()
@@ -239,7 +229,7 @@ private Q_SLOTS:
         const QString path = h.directory + u'/' + fileName;
         writeFile(path, content, size);
         const QByteArray before = readAll(path);
-        h.start();
+        h.open();
         QVERIFY(h.library->shows().isEmpty());
 
         // Saving the same show never replaces a file it could not read as its own.
@@ -247,7 +237,7 @@ private Q_SLOTS:
         QCOMPARE(h.library->isCurrentShowSaved(), saveWrites);
         QCOMPARE(readAll(path), before);
         if (!saveWrites)
-            QCOMPARE(h.library->lastSaveFailure(), DownloadedShowLibrary::saveFailedText);
+            QCOMPARE(h.library->lastSaveFailure(), Library::saveFailedText);
     }
 
     void aLinkIsNeitherReadNorWrittenThrough()
@@ -257,7 +247,7 @@ private Q_SLOTS:
         const QString target = h.assets.root.filePath(u"elsewhere.json"_s);
         writeFile(target, content);
         QVERIFY(QFile::link(target, h.recordPath(identity(gala()))));
-        h.start();
+        h.open();
         QVERIFY(h.library->shows().isEmpty());
         QVERIFY(!h.saveLive(gala()));
         QCOMPARE(readAll(target), content);
@@ -274,20 +264,19 @@ private Q_SLOTS:
             QJsonObject {{" ode.vln "_L1, part}, {"a/b"_L1, part}, {"empty"_L1, QJsonObject {}}});
         file.insert("expectedRenditionRefs"_L1, QJsonArray {u"ode.cl"_s, u"bad\\ref"_s, 4});
         writeFile(h.recordPath(id), json::compact(file));
-        h.start();
+        h.open();
 
         const auto record = h.library->record(id);
         QVERIFY(record);
         QCOMPARE(record->renditionsByRef, (QMap<QString, QJsonObject> {{u"ode.vln"_s, part}}));
         QCOMPARE(record->expectedRenditionRefs, (QSet<QString> {u"ode.vln"_s, u"ode.cl"_s}));
-        QCOMPARE(record->updatedAt, QDateTime::fromMSecsSinceEpoch(0, Qt::UTC));
+        QCOMPARE(record->updatedAt, at(0));
         QCOMPARE(h.library->summary(id)->totalPartCount, 2);
     }
 
     void savingKeepsOnlyAdvertisedUsableParts()
     {
         LibraryHarness h;
-        h.start();
         const QJsonObject manifest = setlist(
             u"Gala"_s, {score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s, u"reel.cl"_s, u"reel/x"_s})});
         const QJsonObject violin = score(u"reel-vln"_s, 11, 2);
@@ -309,11 +298,9 @@ private Q_SLOTS:
 
     void liveCaptureKeepsASavedShowUpToDate()
     {
-        LibraryHarness h;
         const QJsonObject first = gala();
         const QJsonObject revised = setlist(u"Gala"_s, {score(u"ode"_s, 1, 2, u"2"_s)});
-        h.cache(masterWants(first) + masterWants(revised));
-        h.start();
+        LibraryHarness h(false, masterWants(first) + masterWants(revised));
         QVERIFY(h.saveLive(first));
         const QString id = identity(first);
         QCOMPARE(identity(revised), id);
@@ -323,15 +310,12 @@ private Q_SLOTS:
         h.library->captureLiveRendition(u"ode.vln"_s, score(u"ode-vln"_s, 11, 1));
         h.settle();
         const auto record = h.library->record(id);
-        QCOMPARE(record->manifest, revised);
-        QCOMPARE(record->expectedRenditionRefs, QSet<QString> {u"ode.vln"_s});
-        QCOMPARE(record->updatedAt, QDateTime::fromMSecsSinceEpoch(h.assets.wallNow(), Qt::UTC));
+        QCOMPARE(std::tuple(record->manifest, record->expectedRenditionRefs, record->updatedAt),
+            std::tuple(revised, QSet<QString> {u"ode.vln"_s}, at(h.assets.wallNow())));
         QVERIFY(h.library->isCurrentShowSaved());
 
         // The replaced page versions are no longer needed by any saved show.
-        for (const Want &want : masterWants(first) + masterWants(revised))
-            QCOMPARE(h.assets.has(want.cacheFileName), want.version.endsWith(u"-2"_s));
-
+        QCOMPARE(h.cached(masterWants(first) + masterWants(revised)), (QList {false, false, true, true}));
         h.open();
         QCOMPARE(h.library->record(id), record);
     }
@@ -339,7 +323,6 @@ private Q_SLOTS:
     void anotherShowForgetsTheCapturedRenditions()
     {
         LibraryHarness h;
-        h.start();
         const QJsonObject reel = score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s});
         const QJsonObject gala = setlist(u"Gala"_s, {reel});
         const QJsonObject matinee = setlist(u"Matinee"_s, {reel});
@@ -359,65 +342,55 @@ private Q_SLOTS:
         QTest::addColumn<int>("padding");
         QTest::addColumn<int>("writes");
         QTest::newRow("write fails") << true << 0 << 1;
-        QTest::newRow("record over 16 MiB") << false << int(DownloadedShowLibrary::maxRecordBytes) << 0;
+        QTest::newRow("record over 16 MiB") << false << int(Library::maxRecordBytes) << 0;
     }
 
     void failedWritesLeaveTheLibraryUnchanged()
     {
         QFETCH(bool, failWrites);
         QFETCH(int, padding);
-        QFETCH(int, writes);
         LibraryHarness h;
-        h.start();
         h.failWrites = failWrites;
         QJsonObject manifest = gala();
         manifest.insert("notes"_L1, QString(padding, u'x'));
         QVERIFY(!h.saveLive(manifest));
-        QCOMPARE(h.library->lastSaveFailure(), DownloadedShowLibrary::saveFailedText);
-        QCOMPARE(h.writes, writes);
-        QVERIFY(!h.library->isCurrentShowSaved());
-        QVERIFY(h.library->shows().isEmpty());
+        QCOMPARE(h.library->lastSaveFailure(), Library::saveFailedText);
+        QTEST(h.writes, "writes");
+        QVERIFY(!h.library->isCurrentShowSaved() && h.library->shows().isEmpty());
         QVERIFY(!QFile::exists(h.recordPath(identity(manifest))));
     }
 
     void deletingKeepsTheFilesAnotherShowNeeds()
     {
-        LibraryHarness h;
         const QJsonObject gala = setlist(u"Gala"_s, {score(u"ode"_s, 1, 3), score(u"march"_s, 2, 2)});
         const QJsonObject matinee = setlist(u"Matinee"_s, {score(u"ode"_s, 1, 3), score(u"fin"_s, 3, 2)});
-        h.cache(masterWants(gala) + masterWants(matinee));
-        h.start();
+        LibraryHarness h(false, masterWants(gala) + masterWants(matinee));
         QVERIFY(h.saveLive(gala));
         QVERIFY(h.saveLive(matinee));
         const QString id = identity(matinee);
-        QSignalSpy failures(h.library.get(), &DownloadedShowLibrary::lastDeleteFailureChanged);
+        QSignalSpy failures(h.library.get(), &Library::lastDeleteFailureChanged);
 
         h.failRemoves = true;
         QVERIFY(!h.library->deleteShow(id));
-        QCOMPARE(h.library->lastDeleteFailure(), DownloadedShowLibrary::deleteFailedText);
-        QVERIFY(h.library->record(id));
-        QVERIFY(QFile::exists(h.recordPath(id)));
-        QVERIFY(h.library->isCurrentShowSaved());
+        QCOMPARE(h.library->lastDeleteFailure(), Library::deleteFailedText);
+        QVERIFY(h.library->record(id) && QFile::exists(h.recordPath(id)) && h.library->isCurrentShowSaved());
         QVERIFY(!h.library->deleteShow(QString(32, u'f')));
         QVERIFY(!h.library->lastDeleteFailure());
         QCOMPARE(failures.size(), 2);
 
         h.failRemoves = false;
         QVERIFY(h.library->deleteShow(id));
-        QVERIFY(!h.library->lastDeleteFailure());
-        QVERIFY(!QFile::exists(h.recordPath(id)));
+        QVERIFY(!h.library->lastDeleteFailure() && !QFile::exists(h.recordPath(id)));
         QCOMPARE(h.library->shows().size(), 1);
         QVERIFY(!h.library->isCurrentShowSaved());
         h.settle();
-        for (const Want &want : masterWants(matinee))
-            QCOMPARE(h.assets.has(want.cacheFileName), want.scoreKey == u"ode"_s);
+        QCOMPARE(h.cached(masterWants(matinee)), (QList {true, true, true, false, false}));
         QCOMPARE(h.statusOf(identity(gala)), u"READY OFFLINE · 5/5"_s);
     }
 
     void showsAreListedNewestFirstThenByTitle()
     {
         LibraryHarness h;
-        h.start();
         QVERIFY(h.saveLive(setlist(u"Matinee"_s, {score(u"a"_s, 1, 1)})));
         h.assets.scheduler.advance(10);
         QVERIFY(h.saveLive(setlist(u"beta"_s, {score(u"b"_s, 1, 1)})));
@@ -430,8 +403,7 @@ private Q_SLOTS:
 
     void aSavedShowDownloadsUntilItIsReadyOffline()
     {
-        LibraryHarness h;
-        h.start(true);
+        LibraryHarness h(true);
         h.assets.store->setOnContentsChange([&h] { h.library->refresh(); });
         h.settle();
         const QJsonObject manifest
@@ -466,8 +438,7 @@ private Q_SLOTS:
 
         // Pinned: asking the store to drop the files leaves them in place.
         h.assets.remove(pages + part);
-        for (const Want &want : pages + part)
-            QVERIFY(h.assets.has(want.cacheFileName));
+        QCOMPARE(h.cached(pages + part), QList<bool>(5, true));
     }
 };
 
