@@ -130,11 +130,14 @@ std::optional<QByteArray> dataFromBase32(const QString &text)
     out.reserve(text.size() * 5 / 8);
     quint32 bits = 0;
     int bitCount = 0;
-    for (QChar c : text.toLower()) {
+    // Each character is read as it is: lowering the text first would turn the Kelvin sign into a "k".
+    for (QChar c : text) {
         const char16_t u = c.unicode();
         quint32 value = 0;
         if (u >= u'a' && u <= u'z')
             value = u - u'a';
+        else if (u >= u'A' && u <= u'Z')
+            value = u - u'A';
         else if (u >= u'2' && u <= u'7')
             value = 26 + (u - u'2');
         else
