@@ -178,7 +178,6 @@ private:
     void laneData(const std::shared_ptr<Lane> &lane, const QByteArray &bytes);
     void readFrames(const std::shared_ptr<Lane> &lane);
     void handleFrame(Lane &lane, Frame frame);
-    void openArrivingFrame(Lane &lane);
     void dispatch(Lane &lane, quint8 type, QByteArray payload);
     void route(Lane &lane, const QJsonObject &message);
     void roomOpened(Lane &lane);

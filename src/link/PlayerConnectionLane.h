@@ -16,8 +16,6 @@ struct PlayerConnection::Lane
     std::shared_ptr<ByteStream> stream;
     std::shared_ptr<PlayerSecureChannel> channel;
     FrameReader reader;
-    // How much of the sealed frame still arriving has been decrypted in place already.
-    qsizetype sealedBytesOpened = 0;
     bool ready = false;
     bool cancelled = false;
     // The reader holds frames that a posted turn will read.

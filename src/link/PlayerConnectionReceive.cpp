@@ -14,8 +14,6 @@ namespace {
 // What one turn of the connection queue reads from a lane before other work gets its turn.
 constexpr int framesPerTurn = 1024;
 constexpr qsizetype bytesPerTurn = 1024 * 1024;
-// Sealed frames from this size on are opened as they arrive.
-constexpr qsizetype sealedFrameOpenedEarly = 64 * 1024;
 
 std::optional<QJsonObject> parseMessage(const QByteArray &payload)
 {
@@ -56,29 +54,14 @@ void PlayerConnection::readFrames(const std::shared_ptr<Lane> &lane)
             return;
         }
         auto frame = lane->reader.next();
-        if (!frame) {
-            openArrivingFrame(*lane);
+        if (!frame)
             break;
-        }
         ++frames;
         bytes += frame->payload.size();
         handleFrame(*lane, std::move(*frame));
     }
     if (lane->reader.hasError() && !lane->cancelled)
         cutOff(*lane, "frame length out of bounds");
-}
-
-void PlayerConnection::openArrivingFrame(Lane &lane)
-{
-    // Opening a large sealed frame while the rest of it is on its way hides most of the cost of
-    // decrypting it; small frames open at once when complete.
-    const auto arriving = lane.reader.arriving();
-    if (!lane.channel || !arriving || arriving->type != Wire::SealedFrame
-        || arriving->payloadLength < sealedFrameOpenedEarly)
-        return;
-    if (!lane.channel->openArriving(
-            arriving->payload, arriving->arrived, arriving->payloadLength, lane.sealedBytesOpened))
-        cutOff(lane, "sealed frame did not open (out of sequence)");
 }
 
 void PlayerConnection::armWatchdog()
@@ -117,8 +100,7 @@ void PlayerConnection::handleFrame(Lane &lane, Frame frame)
             cutOff(lane, "sealed frame on a plain connection");
             return;
         }
-        auto plaintext
-            = lane.channel->open(std::move(frame.payload), std::exchange(lane.sealedBytesOpened, 0));
+        auto plaintext = lane.channel->open(std::move(frame.payload));
         if (!plaintext) {
             cutOff(lane, "sealed frame did not open (bad tag or out of sequence)");
             return;

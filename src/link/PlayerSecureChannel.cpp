@@ -95,33 +95,6 @@ std::optional<QByteArray> PlayerSecureChannel::sealFrame(quint8 innerType, const
     return frame;
 }
 
-bool PlayerSecureChannel::beginSealing()
-{
-    const QByteArray nonce = nonceFor(m_sealLabel, m_sendSequence);
-    int written = 0;
-    return EVP_EncryptInit_ex2(m_sealContext, nullptr, nullptr, bytes(nonce), nullptr) == 1
-        && EVP_EncryptUpdate(m_sealContext, nullptr, &written, bytes(m_aad), int(m_aad.size())) == 1;
-}
-
-bool PlayerSecureChannel::sealInto(char *out, QByteArrayView plaintext)
-{
-    int written = 0;
-    return plaintext.isEmpty()
-        || EVP_EncryptUpdate(m_sealContext, reinterpret_cast<unsigned char *>(out), &written,
-               bytes(plaintext), int(plaintext.size()))
-        == 1;
-}
-
-bool PlayerSecureChannel::finishSealing(char *out, char *tag)
-{
-    int written = 0;
-    if (EVP_EncryptFinal_ex(m_sealContext, reinterpret_cast<unsigned char *>(out), &written) != 1
-        || EVP_CIPHER_CTX_ctrl(m_sealContext, EVP_CTRL_AEAD_GET_TAG, int(tagLength), tag) != 1)
-        return false;
-    ++m_sendSequence;
-    return true;
-}
-
 std::optional<QByteArray> PlayerSecureChannel::sealParts(
     const QList<QByteArrayView> &parts, qsizetype headroom)
 {
@@ -130,103 +103,50 @@ std::optional<QByteArray> PlayerSecureChannel::sealParts(
         length += part.size();
     if (length > Wire::maxPlaintextLength)
         return std::nullopt;
+    const QByteArray nonce = nonceFor(m_sealLabel, m_sendSequence);
     QByteArray out(headroom + overhead + length, Qt::Uninitialized);
-    char *box = out.data() + headroom;
+    auto *box = reinterpret_cast<unsigned char *>(out.data()) + headroom;
     qToBigEndian(m_sendSequence, box);
-    char *text = box + sequenceLength;
-    if (!beginSealing())
+    unsigned char *text = box + sequenceLength;
+    EVP_CIPHER_CTX *ctx = m_sealContext;
+    int written = 0;
+    if (EVP_EncryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
+        || EVP_EncryptUpdate(ctx, nullptr, &written, bytes(m_aad), int(m_aad.size())) != 1)
         return std::nullopt;
     for (QByteArrayView part : parts) {
-        if (!sealInto(text, part))
+        if (part.isEmpty())
+            continue;
+        if (EVP_EncryptUpdate(ctx, text, &written, bytes(part), int(part.size())) != 1)
             return std::nullopt;
-        text += part.size();
+        text += written;
     }
-    if (!finishSealing(text, text))
+    if (EVP_EncryptFinal_ex(ctx, text, &written) != 1
+        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_GET_TAG, int(tagLength), box + sequenceLength + length)
+            != 1)
         return std::nullopt;
+    ++m_sendSequence;
     return out;
 }
 
-bool PlayerSecureChannel::sealFrameInRuns(quint8 innerType, const QList<QByteArrayView> &parts, qsizetype run,
-    const std::function<void(QByteArrayView)> &send)
+std::optional<QByteArray> PlayerSecureChannel::open(QByteArray box)
 {
-    const char type = char(innerType);
-    qsizetype length = 1;
-    for (QByteArrayView part : parts)
-        length += part.size();
-    if (length > Wire::maxPlaintextLength || run < 1)
-        return false;
-    char head[5 + sequenceLength + 1];
-    qToBigEndian(quint32(1 + overhead + length), head);
-    head[4] = char(Wire::SealedFrame);
-    qToBigEndian(m_sendSequence, head + 5);
-    if (!beginSealing() || !sealInto(head + 5 + sequenceLength, QByteArrayView(&type, 1)))
-        return false;
-    send(QByteArrayView(head, sizeof head));
-    QByteArray out(std::min(run, length), Qt::Uninitialized);
-    for (QByteArrayView part : parts) {
-        for (qsizetype at = 0; at < part.size(); at += run) {
-            const QByteArrayView piece = part.sliced(at, std::min(run, part.size() - at));
-            if (!sealInto(out.data(), piece))
-                return false;
-            send(QByteArrayView(out).first(piece.size()));
-        }
-    }
-    char tag[tagLength];
-    if (!finishSealing(out.data(), tag))
-        return false;
-    send(QByteArrayView(tag, tagLength));
-    return true;
-}
-
-bool PlayerSecureChannel::beginOpening(QByteArrayView box)
-{
-    const quint64 sequence = qFromBigEndian<quint64>(box.data());
-    if (sequence != m_receiveSequence)
-        return false;
-    const QByteArray nonce = nonceFor(m_openLabel, sequence);
-    int written = 0;
-    return EVP_DecryptInit_ex2(m_openContext, nullptr, nullptr, bytes(nonce), nullptr) == 1
-        && EVP_DecryptUpdate(m_openContext, nullptr, &written, bytes(m_aad), int(m_aad.size())) == 1;
-}
-
-bool PlayerSecureChannel::decryptInPlace(char *text, qsizetype length)
-{
-    auto *data = reinterpret_cast<unsigned char *>(text);
-    int written = 0;
-    return length == 0 || EVP_DecryptUpdate(m_openContext, data, &written, data, int(length)) == 1;
-}
-
-bool PlayerSecureChannel::openArriving(char *box, qsizetype arrived, qsizetype boxLength, qsizetype &opened)
-{
-    if (boxLength < overhead || arrived < sequenceLength)
-        return true;
-    if (opened == 0 && !beginOpening(QByteArrayView(box, sequenceLength)))
-        return false;
-    // The tag is not ciphertext: it waits for open().
-    const qsizetype ready = std::min(arrived, boxLength - tagLength) - sequenceLength;
-    if (ready <= opened)
-        return true;
-    if (!decryptInPlace(box + sequenceLength + opened, ready - opened))
-        return false;
-    opened = ready;
-    return true;
-}
-
-std::optional<QByteArray> PlayerSecureChannel::open(QByteArray box, qsizetype opened)
-{
-    if (box.size() < overhead || (opened == 0 && !beginOpening(box)))
+    if (box.size() < overhead)
         return std::nullopt;
-    const qsizetype length = box.size() - overhead;
-    if (opened > length)
+    const quint64 sequence = qFromBigEndian<quint64>(box.constData());
+    if (sequence != m_receiveSequence)
         return std::nullopt;
     unsigned char tag[tagLength];
     memcpy(tag, box.constData() + box.size() - tagLength, tagLength);
-    char *text = box.data() + sequenceLength;
+    const QByteArray nonce = nonceFor(m_openLabel, sequence);
+    const int length = int(box.size() - overhead);
+    auto *text = reinterpret_cast<unsigned char *>(box.data()) + sequenceLength;
     int written = 0;
-    if (!decryptInPlace(text + opened, length - opened)
-        || EVP_CIPHER_CTX_ctrl(m_openContext, EVP_CTRL_AEAD_SET_TAG, int(tagLength), tag) != 1
-        || EVP_DecryptFinal_ex(m_openContext, reinterpret_cast<unsigned char *>(text + length), &written)
-            != 1)
+    EVP_CIPHER_CTX *ctx = m_openContext;
+    if (EVP_DecryptInit_ex2(ctx, nullptr, nullptr, bytes(nonce), nullptr) != 1
+        || EVP_DecryptUpdate(ctx, nullptr, &written, bytes(m_aad), int(m_aad.size())) != 1
+        || EVP_DecryptUpdate(ctx, text, &written, text, length) != 1
+        || EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_TAG, int(tagLength), tag) != 1
+        || EVP_DecryptFinal_ex(ctx, text + written, &written) != 1)
         return std::nullopt;
     ++m_receiveSequence;
     box.chop(tagLength);

@@ -6,8 +6,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
-
 #include <memory>
 #include <optional>
 
@@ -49,28 +47,13 @@ public:
     // A whole sealed frame (type 4) whose plaintext is the inner type byte followed by `parts`,
     // built in one allocation.
     std::optional<QByteArray> sealFrame(quint8 innerType, const QList<QByteArrayView> &parts);
-    // The same frame handed to `send` as it is sealed, so that its start is on its way while the rest
-    // is sealed: the header and sequence, the ciphertext in runs of at most `run` bytes, then the tag.
-    bool sealFrameInRuns(quint8 innerType, const QList<QByteArrayView> &parts, qsizetype run,
-        const std::function<void(QByteArrayView)> &send);
     // Opens the box that must carry the expected receive sequence; the counter only advances on
-    // success. An unshared box is decrypted in place and becomes the plaintext. `opened` bytes of its
-    // ciphertext may already have been decrypted by openArriving().
-    std::optional<QByteArray> open(QByteArray box, qsizetype opened = 0);
-    // Starts opening a large box while it arrives, so that decrypting overlaps receiving: the
-    // ciphertext that has come is decrypted in place and `opened` counts it. Nothing decrypted may be
-    // used before open() has checked the tag. False when the box's sequence is not the expected one.
-    bool openArriving(char *box, qsizetype arrived, qsizetype boxLength, qsizetype &opened);
+    // success. An unshared box is decrypted in place and becomes the plaintext.
+    std::optional<QByteArray> open(QByteArray box);
 
 private:
     PlayerSecureChannel() = default;
     QByteArray nonceFor(const char *label, quint64 sequence) const;
-    bool beginSealing();
-    bool sealInto(char *out, QByteArrayView plaintext);
-    // Writes the tag and moves on to the next send sequence.
-    bool finishSealing(char *out, char *tag);
-    bool beginOpening(QByteArrayView box);
-    bool decryptInPlace(char *text, qsizetype length);
     // Seals the concatenation of `parts` into a buffer that starts with `headroom` bytes for the caller.
     std::optional<QByteArray> sealParts(const QList<QByteArrayView> &parts, qsizetype headroom);
 

@@ -134,18 +134,6 @@ std::optional<Frame> FrameReader::next()
     return frame;
 }
 
-std::optional<FrameReader::Arriving> FrameReader::arriving()
-{
-    const qsizetype available = m_buffer.size() - m_offset;
-    if (m_error || available < 5)
-        return std::nullopt;
-    const qint64 length = Wire::bigEndianLength(QByteArrayView(m_buffer).sliced(m_offset, 4));
-    if (length < 1 || length > Wire::maxFrameLength || available >= 4 + length)
-        return std::nullopt;
-    return Arriving {
-        quint8(m_buffer[m_offset + 4]), qsizetype(length) - 1, m_buffer.data() + m_offset + 5, available - 5};
-}
-
 namespace {
 
 struct AssetPayload

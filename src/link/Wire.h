@@ -94,20 +94,8 @@ struct Frame
 class FrameReader
 {
 public:
-    // The frame whose bytes are still arriving: its type, its payload length and the part of its
-    // payload that has arrived, which the caller may rewrite in place before the frame is complete.
-    struct Arriving
-    {
-        quint8 type = 0;
-        qsizetype payloadLength = 0;
-        char *payload = nullptr;
-        qsizetype arrived = 0;
-    };
-
     void append(QByteArrayView bytes);
     std::optional<Frame> next();
-    // Nothing while no frame has begun, or once a whole frame waits for next().
-    std::optional<Arriving> arriving();
     bool hasError() const { return m_error; }
     qsizetype bufferedBytes() const { return m_buffer.size() - m_offset; }
 

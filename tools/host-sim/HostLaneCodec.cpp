@@ -74,17 +74,13 @@ QByteArray HostLaneCodec::assetChunk(const QJsonObject &header, QByteArrayView b
     return asset(Wire::AssetChunkFrame, header, body);
 }
 
-bool HostLaneCodec::sealAssetResponseInRuns(const QJsonObject &header, QByteArrayView body, qsizetype run,
-    const std::function<void(QByteArrayView)> &send)
-{
-    return m_channel
-        && m_channel->sealFrameInRuns(Wire::AssetResponseFrame, {assetPayload(header, {}), body}, run, send);
-}
-
 QByteArray HostLaneCodec::asset(quint8 type, const QJsonObject &header, QByteArrayView body)
 {
     // Written straight into the frame: a large body is copied (or sealed) once.
-    return encode(type, {assetPayload(header, {}), body}, false);
+    const QByteArray headerBytes = json::compact(header);
+    char headerLength[4];
+    qToBigEndian(quint32(headerBytes.size()), headerLength);
+    return encode(type, {QByteArrayView(headerLength, 4), headerBytes, body}, false);
 }
 
 QByteArray HostLaneCodec::encode(quint8 type, const QList<QByteArrayView> &parts, bool plain)

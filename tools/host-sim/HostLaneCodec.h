@@ -8,8 +8,6 @@
 #include <QJsonObject>
 #include <QList>
 
-#include <functional>
-
 #include <memory>
 #include <optional>
 
@@ -49,10 +47,6 @@ public:
     QByteArray message(const QJsonObject &message, bool plain = false);
     QByteArray assetResponse(const QJsonObject &header, QByteArrayView body);
     QByteArray assetChunk(const QJsonObject &header, QByteArrayView body);
-    // A sealed asset response handed to `send` in runs as it is sealed, as a Host streams a large page;
-    // false without a channel.
-    bool sealAssetResponseInRuns(const QJsonObject &header, QByteArrayView body, qsizetype run,
-        const std::function<void(QByteArrayView)> &send);
 
 private:
     QByteArray encode(quint8 type, const QList<QByteArrayView> &parts, bool plain);
