@@ -14,7 +14,7 @@ namespace pgw::testing {
 
 using namespace Qt::StringLiterals;
 
-using Auth = PlayerConnection::AuthenticationEvent;
+using Incoming = hostsim::HostLaneCodec::Incoming;
 using State = PlayerConnection::State;
 
 inline QJsonObject typed(const char *type, QJsonObject fields = {})
@@ -33,8 +33,10 @@ inline QJsonObject auth(const char *status)
     return typed("auth", {{"status"_L1, QLatin1StringView(status)}});
 }
 
-// One connection on a manual scheduler that serves as both its queue and the main thread, with
-// every main-thread delivery logged in order.
+// One connection on a manual scheduler that serves as both its queue and the main thread. Its log
+// holds, in order, what the Player reported ("connecting", "auth:required", "sealed", "msg:nav"),
+// and after every step the streams it dialled ("dial:2"), what it sent on them ("2>attach", "1>[hi]"
+// when sealed, "1>hello:pin" for a secure hello, "1>hi+pin", "1>manifest:m1") and which it cut ("cut:1").
 struct Harness
 {
     ManualScheduler scheduler;
@@ -43,43 +45,78 @@ struct Harness
     double jitter = 1.0;
     std::shared_ptr<PlayerConnection> connection;
     QStringList log;
-    QList<State> states;
-    QList<QJsonObject> messages;
+    State lastState = State::idle();
     QList<QList<DiscoveredHost>> hostLists;
+    // Everything the Player sent, stream by stream.
+    QList<QList<Incoming>> sent;
 
     Harness()
     {
         connection = PlayerConnection::create({&scheduler, &scheduler, network.factory(),
             [this](double, double) { return jitter; }, dnssd.browsers(), dnssd.resolvers()});
         connection->onStateChange = [this](const State &state) {
-            states << state;
-            log << u"state:"_s + QString::number(int(state.kind)) + state.reason;
+            lastState = state;
+            log << QStringList {u"idle"_s, u"connecting"_s, u"connected"_s, u"ended:"_s}.value(
+                       int(state.kind))
+                    + state.reason;
         };
-        connection->onMessage = [this](const QJsonObject &message) {
-            messages << message;
-            log << u"message:"_s + message.value("type"_L1).toString();
+        connection->onMessage
+            = [this](const QJsonObject &message) { log << u"msg:"_s + message.value("type"_L1).toString(); };
+        connection->onAuthenticationChange = [this](PlayerConnection::AuthenticationEvent event) {
+            log << u"auth:"_s + QStringList {u"required"_s, u"rejected"_s, u"accepted"_s}.value(int(event));
         };
-        connection->onAuthenticationChange
-            = [this](Auth event) { log << u"auth:"_s + QString::number(int(event)); };
-        connection->onEncryptionChange = [this](bool on) { log << (on ? u"encrypted"_s : u"plain"_s); };
-        connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) {
-            hostLists << hosts;
-            log << u"hosts:"_s + QString::number(hosts.size());
-        };
+        connection->onEncryptionChange = [this](bool on) { log << (on ? u"sealed"_s : u"plain"_s); };
+        connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) { hostLists << hosts; };
     }
 
-    void run() { scheduler.runPending(); }
-
-    std::shared_ptr<MemoryStream> join(
-        std::optional<QString> pin = {}, std::optional<QByteArray> key = {}, bool supportsEncryption = false)
+    void run()
     {
-        return joinAt(
-            NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000), std::nullopt, pin, key, supportsEncryption);
+        scheduler.runPending();
+        collect();
+    }
+    void advance(double seconds)
+    {
+        scheduler.advance(seconds);
+        collect();
+    }
+    // The log since the last call, one line.
+    QString take() { return std::exchange(log, {}).join(u' '); }
+
+    void collect()
+    {
+        for (qsizetype i = 0; i < network.streams.size(); ++i) {
+            const QString n = QString::number(i + 1);
+            if (i == sent.size()) {
+                sent.append(QList<Incoming>());
+                log << u"dial:"_s + n;
+            }
+            for (const Incoming &item : network.streams[i]->received()) {
+                sent[i] << item;
+                log << n + u'>' + describe(item);
+            }
+            if (network.streams[i]->cancelled() && !cut.contains(i)) {
+                cut << i;
+                log << u"cut:"_s + n;
+            }
+        }
     }
 
-    std::shared_ptr<MemoryStream> joinAt(const NetworkEndpoint &endpoint,
-        const std::optional<QString> &recoveryServiceName, std::optional<QString> pin = {},
-        std::optional<QByteArray> key = {}, bool supportsEncryption = false)
+    static QString describe(const Incoming &item)
+    {
+        const QJsonObject &m = item.message;
+        if (item.kind != Incoming::Kind::Message)
+            return item.kind == Incoming::Kind::SecureHello ? u"hello:"_s + m.value("kid"_L1).toString()
+                                                            : u"?"_s;
+        const QString text = m.value("type"_L1).toString()
+            + (m.contains("requestId"_L1) ? u':' + m.value("requestId"_L1).toString() : QString())
+            + (m.contains("pin"_L1) ? u"+pin"_s : QString());
+        return item.sealed ? u'[' + text + u']' : text;
+    }
+
+    std::shared_ptr<MemoryStream> join(std::optional<QString> pin = {}, std::optional<QByteArray> key = {},
+        bool supportsEncryption = false,
+        const NetworkEndpoint &endpoint = NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000),
+        const std::optional<QString> &recoveryServiceName = {})
     {
         connection->join(endpoint, u"Ann"_s, recoveryServiceName, pin, key, supportsEncryption);
         run();
@@ -107,15 +144,6 @@ struct Harness
         return assets;
     }
 
-    // Accepts both dials and reads what the Player sent on them; returns the assets stream.
-    std::shared_ptr<MemoryStream> open(const std::shared_ptr<MemoryStream> &control)
-    {
-        auto assets = accept(control);
-        control->received();
-        assets->received();
-        return assets;
-    }
-
     void tell(const std::shared_ptr<MemoryStream> &stream, const QJsonObject &message, bool plain = false)
     {
         stream->reply(message, plain);
@@ -124,7 +152,7 @@ struct Harness
 
     std::shared_ptr<MemoryStream> greet(const std::shared_ptr<MemoryStream> &control)
     {
-        open(control);
+        accept(control);
         tell(control, hello());
         return control;
     }
@@ -140,14 +168,14 @@ struct Harness
             scheduler.advance(0.001);
         if (dials > 0)
             network.last()->hostKeyMaterial = network.streams[dials - 1]->hostKeyMaterial;
+        collect();
         return network.last();
     }
 
-    std::shared_ptr<MemoryStream> assets() const
-    {
-        return network.streams.size() >= 2 ? network.streams[1] : nullptr;
-    }
-    State lastState() const { return states.isEmpty() ? State::idle() : states.last(); }
+    std::shared_ptr<MemoryStream> assets() const { return network.streams.value(1); }
+
+private:
+    QList<qsizetype> cut;
 };
 
 } // namespace pgw::testing

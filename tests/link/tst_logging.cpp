@@ -78,15 +78,15 @@ private Q_SLOTS:
             // Sealed with the link's secret; a plain frame after sealed ones and a box out of sequence
             // are refused.
             Harness h;
-            auto control = h.joinAt(linked->endpoint, std::nullopt, linked->pin, linked->key, true);
+            auto control = h.join(linked->pin, linked->key, true, linked->endpoint);
             control->hostKeyMaterial = linkSecret;
-            auto assets = h.open(control);
+            auto assets = h.accept(control);
             keys << control->host.channel()->key() << assets->host.channel()->key();
             control->reply(hello());
             h.tell(control, hello(), true);
             QVERIFY(control->cancelled());
             auto next = h.nextDial();
-            h.open(next);
+            h.accept(next);
             keys << next->host.channel()->key();
             next->host.message(hello()); // sealed and never delivered
             h.tell(next, hello());
@@ -96,7 +96,7 @@ private Q_SLOTS:
             // A wrong PIN is rejected, then the right one is accepted.
             Harness h;
             auto control = h.joinSealed(wrongPIN);
-            auto assets = h.open(control);
+            auto assets = h.accept(control);
             keys << *control->hostKeyMaterial << control->host.channel()->key()
                  << assets->host.channel()->key();
             h.tell(control, auth("rejected"), true);
@@ -106,7 +106,7 @@ private Q_SLOTS:
             retry->hostKeyMaterial = PlayerCrypto::ikmForJoinPIN(rightPIN);
             h.greet(retry);
             keys << *retry->hostKeyMaterial << retry->host.channel()->key();
-            QCOMPARE(h.lastState(), State::connected());
+            QCOMPARE(h.lastState, State::connected());
         }
 
         // The runs were logged, refusals included, so the search below has something to search.
