@@ -2,10 +2,7 @@
 #include "AvahiServicePublisher.h"
 #include "link/DnsSd.h"
 
-#include <QProcess>
 #include <QTest>
-
-#include <csignal>
 
 using namespace pgw;
 using namespace Qt::StringLiterals;
@@ -87,48 +84,6 @@ private Q_SLOTS:
             [&](std::optional<HostPortAddress> address) { resolved = address; });
         QTRY_VERIFY_WITH_TIMEOUT(resolved.has_value(), 30000);
         QVERIFY(!resolved->has_value());
-    }
-
-    void browserFailsWhenTheDaemonStopsAndWorksAgainWhenItReturns()
-    {
-        auto browser = makeAvahiBrowser(NetworkEndpoint::serviceType);
-        Recorder recorder;
-        recorder.attach(*browser);
-        browser->start();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Ready), waitMs);
-
-        const qint64 pid = qEnvironmentVariableIntValue("PGW_AVAHI_PID");
-        QVERIFY(pid > 0);
-        ::kill(pid_t(pid), SIGTERM);
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Failed), waitMs);
-
-        // Restarting while the daemon is away fails again, without blocking.
-        recorder.states.clear();
-        browser->start();
-        QTRY_VERIFY_WITH_TIMEOUT(recorder.states.contains(DnsSdBrowser::State::Failed), waitMs);
-
-        QProcess daemon;
-        const QStringList command = qEnvironmentVariable("PGW_AVAHI_COMMAND").split(u' ');
-        daemon.start(command.first(), command.mid(1));
-        QVERIFY(daemon.waitForStarted());
-        auto publisher = std::make_unique<AvahiServicePublisher>(
-            u"Back Again"_s, NetworkEndpoint::serviceType, 7400, QList<QByteArray> {"e2e=1"});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                if (recorder.find(u"Back Again"_s))
-                    return true;
-                if (!recorder.states.isEmpty() && recorder.states.last() == DnsSdBrowser::State::Failed) {
-                    recorder.states.clear();
-                    browser->start();
-                }
-                return false;
-            }(),
-            waitMs);
-        QCOMPARE(recorder.find(u"Back Again"_s)->txt.value(u"e2e"_s), QByteArray("1"));
-        browser.reset();
-        publisher.reset();
-        daemon.terminate();
-        daemon.waitForFinished(5000);
     }
 };
 
