@@ -132,4 +132,15 @@ inline qint64 displayedToken(const ShowModel &model)
     return pages.isEmpty() ? -1 : pages.first().scoreToken;
 }
 
+// Phase, the Host's page and the displayed item and page in one line, e.g. "peek host 0 shows 1/2".
+inline QString where(const ShowModel &model)
+{
+    static const char *const phases[] {"ended", "lobby", "connecting", "live", "peek", "offline"};
+    const auto item = model.displayedScoreIndex();
+    return u"%1 host %2 shows %3/%4"_s.arg(QLatin1StringView(phases[model.phase().kind]))
+        .arg(model.navIndex())
+        .arg(item ? QString::number(*item) : u"-"_s)
+        .arg(model.displayedIndex());
+}
+
 } // namespace pgw::test

@@ -71,15 +71,11 @@ private Q_SLOTS:
         message.insert("ephemeral"_L1, true);
         message.insert("state"_L1, object(R"({"pageIndex": 4, "blackout": true, "followers": 3})"));
         model.handle(message);
-        QCOMPARE(model.phase(), ShowPhase::live());
-        QVERIFY(model.ephemeralShow());
-        QVERIFY(model.blackout());
-        QCOMPARE(model.presenceText(), u"3 players"_s);
-        QCOMPARE(model.navIndex(), 4);
-        QCOMPARE(model.structureVersion(), 3);
-        QVERIFY(model.manifestQueued());
-        QCOMPARE(model.liveChipText(), u"LIVE p.5 · blackout"_s);
-        QCOMPARE(model.hostPositionText(), u"HOST p.5 · blackout"_s);
+        QCOMPARE(std::tuple(where(model), model.ephemeralShow(), model.blackout(), model.presenceText(),
+                     model.structureVersion(), model.manifestQueued()),
+            std::tuple(u"live host 4 shows -/4"_s, true, true, u"3 players"_s, 3, true));
+        QCOMPARE(std::tuple(model.liveChipText(), model.hostPositionText()),
+            std::tuple(u"LIVE p.5 · blackout"_s, u"HOST p.5 · blackout"_s));
 
         // Another protocol, then the Host's end, with and without a reason.
         message.insert("protocolVersion"_L1, 2);
@@ -96,8 +92,7 @@ private Q_SLOTS:
         LiveShow show(manifest(2, threeItems()));
         ShowModel &model = show.model;
         model.handle(nav(10, 1));
-        QCOMPARE(model.navIndex(), 1);
-        QCOMPARE(model.displayedIndex(), 1);
+        QCOMPARE(where(model), u"live host 1 shows 0/1"_s);
 
         // Not later than the last, or of an older structure: ignored.
         for (const QJsonObject &stale : {nav(10, 2), nav(11, 2, 1), nav(9, 2)}) {
@@ -117,19 +112,18 @@ private Q_SLOTS:
         ShowModel &model = show.model;
         QCOMPARE(model.displayedScoreIndex(), 0);
         model.handle(nav(20, 1, 3, 1, u"beta"_s));
-        QCOMPARE(show.source.pending.size(), 1);
-        QCOMPARE(model.structureVersion(), 3);
-        QCOMPARE(model.displayedScoreIndex(), 1);
-        QCOMPARE(model.displayedIndex(), 1);
-        QCOMPARE(displayedToken(model), 2);
+        QCOMPARE(std::tuple(show.source.pending.size(), model.structureVersion(), where(model),
+                     displayedToken(model)),
+            std::tuple(1, 3, u"live host 1 shows 1/1"_s, 2));
 
         // Page 0 of beta lies before its start page and cannot be shown ahead of the manifest.
         model.handle(nav(21, 0, 3, 1, u"beta"_s));
         QCOMPARE(model.displayedScoreIndex(), 1);
-        QVERIFY(!model.canProvisionallyDisplay(1, u"beta"_s, 0));
-        QVERIFY(!model.canProvisionallyDisplay(1, u"alpha"_s, 1));
-        QVERIFY(!model.canProvisionallyDisplay(7, u"beta"_s, 1));
-        QVERIFY(model.canProvisionallyDisplay(2, u"gamma"_s, 4));
+        QCOMPARE((QList {model.canProvisionallyDisplay(1, u"beta"_s, 0),
+                     model.canProvisionallyDisplay(1, u"alpha"_s, 1),
+                     model.canProvisionallyDisplay(7, u"beta"_s, 1),
+                     model.canProvisionallyDisplay(2, u"gamma"_s, 4)}),
+            (QList {false, false, false, true}));
     }
 
     void manifestAcceptance()
@@ -143,9 +137,8 @@ private Q_SLOTS:
         model.acceptedManifestDidChange = [&](const QJsonObject &) { ++told; };
         model.handle(hello(1));
         model.handle(nav(1, 0, 5));
-        QCOMPARE(source.pending.size(), 1);
-        QVERIFY(model.manifestInFlight());
-        QVERIFY(model.manifestQueued());
+        QCOMPARE(std::tuple(source.pending.size(), model.manifestInFlight(), model.manifestQueued()),
+            std::tuple(1, true, true));
 
         // Older than the nav already seen: not accepted, asked again.
         source.answer(manifest(4, threeItems()));
@@ -164,12 +157,9 @@ private Q_SLOTS:
         QCOMPARE(source.pending.size(), 1);
 
         source.answer(manifest(5, threeItems(), 1, 2));
-        QVERIFY(model.manifest());
-        QCOMPARE(told, 1);
-        QCOMPARE(model.navIndex(), 2);
-        QCOMPARE(model.navScoreIndex(), 1);
-        QCOMPARE(model.bookline(), u"the book: 3 charts · BETA · 4 pages"_s);
-        QVERIFY(!model.manifestInFlight());
+        QVERIFY(model.manifest() && !model.manifestInFlight());
+        QCOMPARE(std::tuple(told, model.navIndex(), model.navScoreIndex(), model.bookline()),
+            std::tuple(1, 2, 1, u"the book: 3 charts · BETA · 4 pages"_s));
         scheduler.runPending();
         QCOMPARE(source.pending.size(), 0);
 
@@ -178,16 +168,14 @@ private Q_SLOTS:
         next.insert("state"_L1, object(R"({"pageIndex": 3})"));
         model.handle(structure(6));
         source.answer(next);
-        QCOMPARE(model.navIndex(), 3);
-        QVERIFY(!model.navScoreIndex());
-        QVERIFY(!model.navScoreKey());
+        QCOMPARE(std::tuple(model.navIndex(), model.navScoreIndex(), model.navScoreKey()),
+            std::tuple(3, std::nullopt, std::nullopt));
 
         // An answer for a session that was left is dropped.
         model.handle(structure(7));
         model.leaveShow();
         source.answer(manifest(7, threeItems()));
-        QVERIFY(!model.manifest());
-        QVERIFY(!model.manifestInFlight());
+        QVERIFY(!model.manifest() && !model.manifestInFlight());
         QCOMPARE(model.bookline(), u"finding the host…"_s);
     }
 
@@ -266,8 +254,8 @@ private Q_SLOTS:
     {
         ManualScheduler scheduler;
         ShowModel model(scheduler);
-        QCOMPARE(model.liveChipText(), u"LIVE —"_s);
-        QCOMPARE(model.hostPositionText(), u"HOST waiting…"_s);
+        QCOMPARE(std::tuple(model.liveChipText(), model.hostPositionText()),
+            std::tuple(u"LIVE —"_s, u"HOST waiting…"_s));
         model.handle(object(R"({"type": "blackout", "on": true})"));
         QCOMPARE(model.liveChipText(), u"LIVE — · blackout"_s);
         model.handle(object(R"({"type": "blackout", "on": "yes"})"));
@@ -323,17 +311,14 @@ private Q_SLOTS:
         QCOMPARE(model.phase(), ShowPhase::live());
 
         model.connectionState(false, std::nullopt);
-        QCOMPARE(model.phase(), ShowPhase::offline());
-        QCOMPARE(model.offlinePosition(), (LocalPosition {2, 0}));
-        QCOMPARE(model.toast(),
-            u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
         model.connectionState(false, std::nullopt);
-        QCOMPARE(model.phase(), ShowPhase::offline());
+        QCOMPARE(std::tuple(model.phase(), model.offlinePosition(), model.toast()),
+            std::tuple(ShowPhase::offline(), LocalPosition {2, 0},
+                u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s));
 
         model.handle(hello(2, 2, 0, u"alpha"_s));
-        QCOMPARE(model.phase(), ShowPhase::live());
-        QCOMPARE(model.toast(), u"back with the band — following the Host"_s);
-        QVERIFY(!model.offlinePosition());
+        QCOMPARE(std::tuple(model.phase(), model.toast(), model.offlinePosition()),
+            std::tuple(ShowPhase::live(), u"back with the band — following the Host"_s, std::nullopt));
 
         model.setPhase(ShowPhase::connecting());
         model.connectionState(false, std::nullopt);
@@ -361,9 +346,8 @@ private Q_SLOTS:
         show.scheduler.advance(4.9);
         QCOMPARE(model.ink.strokes(0).size(), 1);
         show.scheduler.advance(0.75);
-        QVERIFY(model.ink.strokes(0).isEmpty());
-        QCOMPARE(redraws.count(), 2);
-        QCOMPARE(model.inkGeneration(), model.ink.generation());
+        QCOMPARE(std::tuple(model.ink.strokes(0).size(), redraws.count(), model.inkGeneration()),
+            std::tuple(0, 2, model.ink.generation()));
     }
 };
 
