@@ -87,7 +87,9 @@ void PlayerWindow::buildMenus(AppController &controller)
     for (const auto &[text, shortcut, zoom] : zoomItems) {
         QAction *action = view->addAction(text);
         action->setShortcut(shortcut);
-        connect(action, &QAction::triggered, &settings, [&settings, zoom] { settings.requestZoom(zoom); });
+        // An init-capture: clang before 16 cannot capture a structured binding.
+        connect(
+            action, &QAction::triggered, &settings, [&settings, zoom = zoom] { settings.requestZoom(zoom); });
         zooms.append(action);
     }
     // Zooming needs a page.
