@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -20,7 +19,11 @@ struct ReadinessTask
 
 struct PlayerReadinessCompletionTracker
 {
-    QSet<QString> acknowledgedScopes;
+    // A scope names every wanted file, and each page the Host re-engraves makes a new one: only the
+    // latest few are kept, enough to go back and forth between parts without news.
+    static constexpr qsizetype capacity = 8;
+    // Oldest first.
+    QStringList acknowledgedScopes;
     bool operator==(const PlayerReadinessCompletionTracker &) const = default;
 };
 

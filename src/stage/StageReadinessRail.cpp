@@ -66,16 +66,18 @@ void StageReadinessRail::refresh()
     }
     scope += m_model->readinessCoverageScopeFingerprint();
 
-    QSet<QString> &acknowledged = m_model->readinessTracker.acknowledgedScopes;
+    QStringList &acknowledged = m_model->readinessTracker.acknowledgedScopes;
     if (!complete) {
         // A scope that falls back to incomplete is announced again when it completes.
-        acknowledged.remove(scope);
+        acknowledged.removeAll(scope);
         endAnnouncement();
         show(text, Tone::Receiving, PlayerReadinessRailBehavior::Persistent, true);
         return;
     }
     if (!acknowledged.contains(scope)) {
-        acknowledged.insert(scope);
+        acknowledged.append(scope);
+        if (acknowledged.size() > PlayerReadinessCompletionTracker::capacity)
+            acknowledged.removeFirst();
         endAnnouncement();
         m_announcedScope = scope;
         m_announcing = true;

@@ -57,6 +57,19 @@ private Q_SLOTS:
         QVERIFY(rail.visible());
         QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
 
+        // Every change of the wanted files is a new set to announce; a long show keeps only the
+        // latest few of them, not one for each.
+        for (version = 3; version < 40; ++version) {
+            items.append(item(u"song%1"_s.arg(version), 100 + version, 1));
+            model.handle({{"type"_L1, "structure"_L1}, {"structureVersion"_L1, version}});
+            main.runPending();
+            cached = int(model.currentWants().size());
+            rail.refresh();
+            QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
+        }
+        QVERIFY(
+            model.readinessTracker.acknowledgedScopes.size() <= PlayerReadinessCompletionTracker::capacity);
+
         model.connectionState(false, std::nullopt);
         main.runPending();
         QCOMPARE(rail.tone(), StageReadinessRail::Tone::Offline);
