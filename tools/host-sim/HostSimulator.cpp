@@ -26,7 +26,15 @@ struct HostSimulator::Peer
     QString lane;
     bool admitted = false;
     bool closing = false;
+    // Bytes held back by a stall or a slow write rate, in order.
+    QByteArray outbox;
 };
+
+namespace {
+
+constexpr int paceMilliseconds = 10;
+
+} // namespace
 
 QString base32(QByteArrayView bytes)
 {
@@ -52,7 +60,10 @@ HostSimulator::HostSimulator(SimShow show, Options options, QObject *parent)
     , m_show(std::move(show))
     , m_options(std::move(options))
     , m_server(new QTcpServer(this))
+    , m_pacer(new QTimer(this))
 {
+    m_pacer->setInterval(paceMilliseconds);
+    connect(m_pacer, &QTimer::timeout, this, &HostSimulator::pace);
     if (m_options.pin)
         m_pinKeyMaterial = PlayerCrypto::ikmForJoinPIN(*m_options.pin);
     connect(m_server, &QTcpServer::newConnection, this, &HostSimulator::accept);
@@ -160,10 +171,58 @@ void HostSimulator::read(Peer &peer)
         close(peer);
 }
 
-void HostSimulator::write(Peer &peer, const QByteArray &bytes)
+void HostSimulator::write(Peer &peer, QByteArray bytes)
 {
-    if (!peer.closing && !bytes.isEmpty())
+    if (peer.closing || bytes.isEmpty())
+        return;
+    if (const auto spoil = std::exchange(m_frameFault, std::nullopt)) {
+        if (spoil->fault == FrameFault::Truncate) {
+            cutShort(peer, bytes, spoil->where);
+            return;
+        }
+        // Past the header a sealed frame no longer opens; a plain one marked sealed is refused as such.
+        if (bytes.at(4) == char(Wire::SealedFrame) && bytes.size() > 5)
+            bytes[5 + qsizetype(spoil->where % quint32(bytes.size() - 5))] ^= 0x5a;
+        else
+            bytes[4] = char(Wire::SealedFrame);
+    }
+    if (peer.outbox.isEmpty() && !m_outputHeld && m_writeRate == 0) {
         peer.socket->write(bytes);
+        return;
+    }
+    peer.outbox.append(bytes);
+    if (!m_pacer->isActive())
+        m_pacer->start();
+}
+
+void HostSimulator::cutShort(Peer &peer, const QByteArray &frame, quint32 where)
+{
+    peer.socket->write(peer.outbox + frame.first(1 + qsizetype(where % quint32(frame.size() - 1))));
+    peer.outbox.clear();
+    peer.closing = true;
+    // Closes once the partial frame is out; the disconnection forgets the peer.
+    peer.socket->disconnectFromHost();
+}
+
+void HostSimulator::pace()
+{
+    bool waiting = false;
+    for (auto &peer : m_peers) {
+        if (peer->closing || peer->outbox.isEmpty())
+            continue;
+        if (m_outputHeld) {
+            waiting = true;
+            continue;
+        }
+        const qsizetype share = m_writeRate > 0
+            ? std::min(peer->outbox.size(), std::max<qsizetype>(1, m_writeRate * paceMilliseconds / 1000))
+            : peer->outbox.size();
+        peer->socket->write(peer->outbox.first(share));
+        peer->outbox.remove(0, share);
+        waiting = waiting || !peer->outbox.isEmpty();
+    }
+    if (!waiting)
+        m_pacer->stop();
 }
 
 // MARK: the protocol
@@ -271,14 +330,19 @@ void HostSimulator::answer(Peer &peer, const QJsonObject &request)
             write(peer, peer.codec.message(reply));
         }
     };
+    const int copies = m_answersDuplicated ? 2 : 1;
     if (m_answerDelay <= 0) {
-        respond(peer);
+        for (int copy = 0; copy < copies; ++copy)
+            respond(peer);
         return;
     }
-    QTimer::singleShot(int(std::lround(m_answerDelay * 1000)), this, [this, socket = peer.socket, respond] {
-        if (Peer *peer = peerOf(socket))
-            respond(*peer);
-    });
+    QTimer::singleShot(
+        int(std::lround(m_answerDelay * 1000)), this, [this, socket = peer.socket, respond, copies] {
+            for (int copy = 0; copy < copies; ++copy) {
+                if (Peer *peer = peerOf(socket))
+                    respond(*peer);
+            }
+        });
 }
 
 void HostSimulator::answerAsset(Peer &peer, const QJsonObject &request)
@@ -472,6 +536,23 @@ void HostSimulator::flood(qint64 frames, double seconds)
         }
     });
     timer->start(10);
+}
+
+void HostSimulator::holdOutput(bool held)
+{
+    m_outputHeld = held;
+    pace();
+}
+
+void HostSimulator::setWriteRate(qint64 bytesPerSecond)
+{
+    m_writeRate = std::max<qint64>(0, bytesPerSecond);
+    pace();
+}
+
+void HostSimulator::spoilNextFrame(FrameFault fault, quint32 where)
+{
+    m_frameFault = PendingFrameFault {fault, where};
 }
 
 QList<QJsonObject> HostSimulator::recorded(const QString &type) const

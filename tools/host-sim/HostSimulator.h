@@ -14,6 +14,7 @@
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 namespace pgw::hostsim {
 
@@ -55,6 +56,10 @@ public:
     quint16 port() const;
     QString joinLink() const;
     SimShow &show() { return m_show; }
+    const SimShow &show() const { return m_show; }
+    // Where the Host stands, as its last turn left it.
+    int pageIndex() const { return m_pageIndex; }
+    int scoreIndex() const { return m_scoreIndex; }
 
     // Show commands, sent to every Player that has been greeted.
     void navigate(int pageIndex, std::optional<int> scoreIndex = std::nullopt);
@@ -83,9 +88,23 @@ public:
     // Sends `frames` plain one-byte frames on every control connection, spread evenly over `seconds`;
     // floodSent() follows the last one.
     void flood(qint64 frames, double seconds);
+    // While held, nothing is written; what waits goes out when released, as from a Host that froze.
+    void holdOutput(bool held);
+    // Writes at most this many bytes a second to each connection; 0 writes at once.
+    void setWriteRate(qint64 bytesPerSecond);
+    // Every answer goes out twice.
+    void setAnswersDuplicated(bool duplicated) { m_answersDuplicated = duplicated; }
+    enum class FrameFault { Damage, Truncate };
+    // The next frame written to any connection is damaged (a byte of a sealed frame flipped, a plain
+    // frame marked sealed) or goes out cut short before its connection closes; `where` picks the byte.
+    void spoilNextFrame(FrameFault fault, quint32 where);
+    bool frameFaultPending() const { return m_frameFault.has_value(); }
+    void keepFramesWhole() { m_frameFault.reset(); }
 
     const QList<RecordedMessage> &recorded() const { return m_recorded; }
     QList<QJsonObject> recorded(const QString &type) const;
+    // Forgets what was recorded, so that a long run does not keep every message.
+    void clearRecorded() { m_recorded.clear(); }
     int greetedPlayers() const;
     int openConnections() const { return int(m_peers.size()); }
 
@@ -105,7 +124,10 @@ private:
     void opening(Peer &peer, const HostLaneCodec::Incoming &incoming);
     void answer(Peer &peer, const QJsonObject &request);
     void answerAsset(Peer &peer, const QJsonObject &request);
-    void write(Peer &peer, const QByteArray &bytes);
+    void write(Peer &peer, QByteArray bytes);
+    void cutShort(Peer &peer, const QByteArray &frame, quint32 where);
+    // Writes what waits in each connection's outbox, as far as the hold and the write rate allow.
+    void pace();
     void close(Peer &peer);
     void forget(QTcpSocket *socket);
     Peer *peerOf(QTcpSocket *socket);
@@ -128,6 +150,16 @@ private:
     bool m_blackout = false;
     double m_lastNavTime = 0;
     int m_inkStrokes = 0;
+    bool m_outputHeld = false;
+    qint64 m_writeRate = 0;
+    bool m_answersDuplicated = false;
+    struct PendingFrameFault
+    {
+        FrameFault fault;
+        quint32 where;
+    };
+    std::optional<PendingFrameFault> m_frameFault;
+    QTimer *m_pacer;
 };
 
 // RFC 4648 base 32, lowercase, without padding: the form join links carry.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AvahiServicePublisher.h"
+#include "HostChaos.h"
 #include "HostSimulator.h"
 #include "SimConsole.h"
 
@@ -34,6 +35,9 @@ int fail(const QString &message)
     QTextStream(stderr) << "pgw-host-sim: " << message << Qt::endl;
     return 2;
 }
+
+// A Player climbs its reconnect ladder to about 5 s: each fault finds it back before the next.
+constexpr int chaosPauseMilliseconds = 6000;
 
 int signalPipe[2] = {-1, -1};
 
@@ -88,6 +92,8 @@ int main(int argc, char *argv[])
         {u"chunk-size"_s, u"Send assets larger than BYTES in chunks of BYTES."_s, u"BYTES"_s, u"0"_s},
         {u"stall"_s, u"Never answer requests."_s},
         {u"delay"_s, u"Answer requests SECONDS late."_s, u"SECONDS"_s, u"0"_s},
+        {u"chaos"_s, u"Inject faults drawn from SEED, one after another."_s, u"SEED"_s},
+        {u"faults"_s, u"Stop the chaos after N faults (default: never)."_s, u"N"_s, u"0"_s},
         {u"publish"_s, u"Publish the Host as the DNS-SD service NAME while it runs."_s, u"NAME"_s},
     });
     parser.process(app);
@@ -148,6 +154,24 @@ int main(int argc, char *argv[])
             else
                 out << "not published: " << error << Qt::endl;
         };
+    }
+    std::unique_ptr<HostChaos> chaos;
+    if (parser.isSet(u"chaos"_s)) {
+        bool seedValid = false;
+        bool countValid = false;
+        const quint64 seed = parser.value(u"chaos"_s).toULongLong(&seedValid);
+        const int count = parser.value(u"faults"_s).toInt(&countValid);
+        if (!seedValid || !countValid || count < 0)
+            return fail(u"--chaos wants a number, --faults a count"_s);
+        chaos = std::make_unique<HostChaos>(simulator, seed);
+        QObject::connect(chaos.get(), &HostChaos::faultStarted, &app,
+            [&out](const HostChaos::Fault &fault) { out << fault.describe() << Qt::endl; });
+        QObject::connect(chaos.get(), &HostChaos::faultEnded, &app, [&out](const HostChaos::Fault &fault) {
+            out << "fault " << fault.number << " over" << Qt::endl;
+        });
+        QObject::connect(chaos.get(), &HostChaos::finished, &app,
+            [&out](int faults) { out << "chaos done after " << faults << " faults" << Qt::endl; });
+        chaos->run(count, chaosPauseMilliseconds);
     }
     quitOnTermination(app);
     SimConsole console(simulator);
