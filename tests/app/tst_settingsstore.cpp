@@ -47,7 +47,9 @@ private Q_SLOTS:
         QFETCH(QString, layout);
         CountingDefaults defaults;
         defaults.MemoryDefaultsStore::setValue(DefaultsKeys::pageLayout, layout);
-        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::pageSeparators, false);
+        // A settings file read by a new process gives Booleans back as text.
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::pageSeparators, u"false"_s);
+        defaults.MemoryDefaultsStore::setValue(DefaultsKeys::invert, u"true"_s);
         defaults.MemoryDefaultsStore::setValue(DefaultsKeys::privateAnnotationTool, u"crayon"_s);
         defaults.MemoryDefaultsStore::setValue(DefaultsKeys::privateAnnotationColor, u"green"_s);
         defaults.MemoryDefaultsStore::setValue(
@@ -57,6 +59,7 @@ private Q_SLOTS:
         QTEST(defaults.value(DefaultsKeys::pageLayout).toString(), "rewritten");
         QCOMPARE(defaults.writes.value(DefaultsKeys::pageLayout), layout == u"2-rows"_s ? 0 : 1);
         QVERIFY(!settings.pageSeparators());
+        QVERIFY(settings.invert());
         QCOMPARE(settings.privateAnnotationTool(), PlayerPrivateAnnotationTool::Pen);
         QCOMPARE(settings.privateAnnotationColor(), PlayerPrivateAnnotationColor::Red);
         QVERIFY(settings.partChoicesBySongKey().isEmpty());
