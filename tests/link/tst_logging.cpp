@@ -21,37 +21,16 @@ struct Message
     QString text;
 };
 
+// Every message of the Player's categories, debug included, while a test runs.
 QList<Message> captured;
+QtMessageHandler previousHandler = nullptr;
 
-// Collects every message of the Player's categories, debug included, while it lives.
-class LogCapture
+qsizetype count(QtMsgType type, QLatin1StringView category, const QString &fragment)
 {
-public:
-    LogCapture()
-    {
-        captured.clear();
-        QLoggingCategory::setFilterRules(u"pgw.*=true"_s);
-        m_previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                captured.append({type, QString::fromLatin1(context.category), text});
-            });
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        QLoggingCategory::setFilterRules({});
-    }
-
-    static qsizetype count(QtMsgType type, QLatin1StringView category, const QString &fragment)
-    {
-        return std::count_if(captured.cbegin(), captured.cend(), [&](const Message &message) {
-            return message.type == type && message.category == category && message.text.contains(fragment);
-        });
-    }
-
-private:
-    QtMessageHandler m_previous = nullptr;
-};
+    return std::count_if(captured.cbegin(), captured.cend(), [&](const Message &message) {
+        return message.type == type && message.category == category && message.text.contains(fragment);
+    });
+}
 
 const QString wrongPIN = u"730519"_s;
 const QString rightPIN = u"284617"_s;
@@ -65,9 +44,24 @@ class LoggingTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void init()
+    {
+        captured.clear();
+        QLoggingCategory::setFilterRules(u"pgw.*=true"_s);
+        previousHandler = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                captured.append({type, QString::fromLatin1(context.category), text});
+            });
+    }
+
+    void cleanup()
+    {
+        qInstallMessageHandler(previousHandler);
+        QLoggingCategory::setFilterRules({});
+    }
+
     void joinsNeverLogPINsSecretsOrKeys()
     {
-        LogCapture capture;
         QList<QByteArray> keys {linkSecret};
         const QString query = u"?host=127.0.0.1&port=7000&pin="_s + rightPIN + u"&k="_s + linkSecretBase32;
         const auto linked = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query));
@@ -110,9 +104,9 @@ private Q_SLOTS:
         }
 
         // The runs were logged, refusals included, so the search below has something to search.
-        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.link"_L1, u"rejected the PIN"_s), 1);
-        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.link"_L1, u"Cutting off"_s), 2);
-        QVERIFY(LogCapture::count(QtDebugMsg, "pgw.link"_L1, u"frame"_s) > 0);
+        QCOMPARE(count(QtWarningMsg, "pgw.link"_L1, u"rejected the PIN"_s), 1);
+        QCOMPARE(count(QtWarningMsg, "pgw.link"_L1, u"Cutting off"_s), 2);
+        QVERIFY(count(QtDebugMsg, "pgw.link"_L1, u"frame"_s) > 0);
 
         QStringList secrets {wrongPIN, rightPIN, linkSecretBase32, QString::fromLatin1(linkSecret)};
         for (const QByteArray &key : std::as_const(keys)) {
@@ -128,7 +122,6 @@ private Q_SLOTS:
 
     void reconnectLadderLogsOnlyItsClimbAtInfo()
     {
-        LogCapture capture;
         Harness h;
         auto control = h.join();
         for (int drop = 0; drop < 10; ++drop) {
@@ -137,8 +130,8 @@ private Q_SLOTS:
             control = h.nextDial();
         }
         const qsizetype climb = qsizetype(PlayerConnection::ladder.size()) + 1;
-        QCOMPARE(LogCapture::count(QtInfoMsg, "pgw.link"_L1, u"Reconnecting"_s), climb);
-        QCOMPARE(LogCapture::count(QtDebugMsg, "pgw.link"_L1, u"Reconnecting"_s), 10 - climb);
+        QCOMPARE(count(QtInfoMsg, "pgw.link"_L1, u"Reconnecting"_s), climb);
+        QCOMPARE(count(QtDebugMsg, "pgw.link"_L1, u"Reconnecting"_s), 10 - climb);
     }
 
     void annotationWriteFailureIsLoggedUnderFiles()
@@ -147,11 +140,10 @@ private Q_SLOTS:
         // A regular file where the folder should be: no folder can be made, whoever runs the test.
         test::writeFile(dir.filePath(u"blocker"_s), "x");
         const QString path = dir.filePath(u"blocker/annotations.json"_s);
-        LogCapture capture;
         PrivateAnnotationStore store(path);
         const PrivateAnnotationStroke stroke {QUuid::createUuid(), {}, {{0.2, 0.2, 1.0}, {0.3, 0.2, 1.0}}};
         QVERIFY(!store.addStroke(stroke, {u"score|base:v1"_s, 0}));
-        QCOMPARE(LogCapture::count(QtWarningMsg, "pgw.files"_L1, path), 1);
+        QCOMPARE(count(QtWarningMsg, "pgw.files"_L1, path), 1);
     }
 };
 
