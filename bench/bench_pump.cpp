@@ -4,15 +4,21 @@
 // PIN or a join-link secret. Reports pages per second, MiB/s and the processor time the Player's
 // threads spent per page (the Host's thread excluded), which a busy machine disturbs less.
 #include "HostSimulator.h"
-#include "PlayerLink.h"
+#include "app/ShowSource.h"
+#include "assets/AssetStore.h"
+#include "link/PlayerConnection.h"
 #include "link/PlayerCrypto.h"
+#include "link/TcpByteStream.h"
 #include "support/Allocator.h"
+#include "support/EventLoopScheduler.h"
+#include "support/SerialQueue.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -142,10 +148,27 @@ private:
     quint16 m_port = 0;
 };
 
+// The Player's connection and asset store on their own queues, the store fetching through the
+// connection as the application routes it.
+struct Player
+{
+    SerialQueue connectionQueue {u"player.connection"_s};
+    SerialQueue assetsQueue {u"player.assets"_s};
+    QObject mainContext;
+    EventLoopScheduler main {&mainContext};
+    QTemporaryDir cache;
+    std::shared_ptr<PlayerConnection> connection = PlayerConnection::create({&connectionQueue.scheduler(),
+        &main, TcpByteStream::factory(connectionQueue.scheduler()), [](double, double) { return 1.0; }});
+    std::shared_ptr<AssetStore> assets
+        = AssetStore::create(cache.filePath(u"Assets"_s), {assetsQueue.scheduler(), main});
+
+    Player() { assets->setNetwork(ShowSource::live(connection).assets); }
+};
+
 // From handing the pump its wants to the last page written; nothing on failure.
 std::optional<Sample> fetchOnce(HostThread &host, const Mode &mode, const QList<AssetStore::Want> &wants)
 {
-    test::PlayerLink player;
+    Player player;
     bool connected = false;
     int written = 0;
     player.connection->onStateChange = [&](const PlayerConnection::State &state) {
@@ -153,7 +176,8 @@ std::optional<Sample> fetchOnce(HostThread &host, const Mode &mode, const QList<
     };
     player.assets->setOnContentsChange([&] { ++written; });
     const qsizetype attached = host.recorded(u"attach"_s);
-    player.join(host.port(), mode.pin, mode.linkSecret);
+    player.connection->join(NetworkEndpoint::hostPort(u"127.0.0.1"_s, host.port()), u"Ann"_s, std::nullopt,
+        mode.pin, mode.linkSecret, mode.linkSecret.has_value());
     if (!waitFor([&] { return connected && host.recorded(u"attach"_s) > attached; }))
         return std::nullopt;
 
