@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The show model driven by a Host and a musician, one line at a time. A line that starts with '{' is a
 // message from the Host, handed to ShowModel::handle as it is. Other lines start with a command:
-//   M<json>  the manifest the Host answers from now on (M alone: no answer)
+//   M<json>  the manifest the Host answers from now on (M alone: its answers fail)
 //   R<json>  the rendition descriptors the Host answers, by reference
 //   + -      turn one page on or back           L F  turn pages locally or follow the Host
 //   V        return to the Host's page          A    toggle the ten-second return
