@@ -173,6 +173,36 @@ struct Harness
     }
 
     std::shared_ptr<MemoryStream> assets() const { return network.streams.value(1); }
+    void browse()
+    {
+        connection->startBrowsing();
+        run();
+    }
+
+    // Requests whose answers go to the log: "manifest:<structureVersion>", "rendition:<scoreToken>",
+    // "asset:<status>/<fingerprint>/<bytes>", each part present only when answered, so "manifest:none"
+    // and "asset:0" are failures.
+    void requestManifest()
+    {
+        connection->requestManifest([this](std::optional<QJsonObject> m) {
+            log << u"manifest:"_s
+                    + (m ? QString::number(m->value("structureVersion"_L1).toInt()) : u"none"_s);
+        });
+    }
+    void requestRendition(const QString &ref)
+    {
+        connection->requestRenditionManifest(ref, [this](std::optional<QJsonObject> m) {
+            log << u"rendition:"_s + (m ? QString::number(m->value("scoreToken"_L1).toInt()) : u"none"_s);
+        });
+    }
+    void requestAsset(qint64 page = 0, const QString &version = u"v"_s)
+    {
+        connection->requestAsset(
+            101, page, u"base.png"_s, version, false, [this](qint64 status, auto fp, auto data) {
+                log << u"asset:"_s + QString::number(status) + (fp ? u'/' + *fp : QString())
+                        + (data ? u'/' + QString::fromLatin1(*data) : QString());
+            });
+    }
 
 private:
     QList<qsizetype> cut;

@@ -32,29 +32,23 @@ class JoinLinkTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void pinNormalisation_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("pin");
-        QTest::newRow("four digits") << u"4821"_s << u"4821"_s;
-        QTest::newRow("spaces around") << u"  4821 \n"_s << u"4821"_s;
-        QTest::newRow("eight digits") << u"12345678"_s << u"12345678"_s;
-        QTest::newRow("three digits") << u"482"_s << QString();
-        QTest::newRow("nine digits") << u"123456789"_s << QString();
-        QTest::newRow("letter") << u"48a1"_s << QString();
-        QTest::newRow("inner space") << u"48 21"_s << QString();
-        QTest::newRow("arabic-indic digits") << u"\u0664\u0668\u0662\u0661"_s << QString();
-        QTest::newRow("fullwidth digits") << u"\uff14\uff18\uff12\uff11"_s << QString();
-    }
-
     void pinNormalisation()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, pin);
-        QCOMPARE(PlayerAccessPIN::normalized(text).value_or(QString()), pin);
-        const QJsonObject message = PlayerAccessPIN::adding({{"type"_L1, "hi"_L1}}, text);
-        QCOMPARE(message.value("pin"_L1).toString(), pin);
-        QCOMPARE(message.contains("pin"_L1), !pin.isEmpty());
+        // A PIN is 4 to 8 ASCII digits; spaces around it are dropped.
+        const auto pin = [](const QString &text) {
+            const auto normalized = PlayerAccessPIN::normalized(text);
+            const QJsonObject message = PlayerAccessPIN::adding({{"type"_L1, "hi"_L1}}, text);
+            // The message carries exactly the PIN kept.
+            const bool carried = message.contains("pin"_L1) == normalized.has_value()
+                && message.value("pin"_L1).toString() == normalized.value_or(QString());
+            return carried ? normalized.value_or(u"none"_s) : u"carried otherwise"_s;
+        };
+        QCOMPARE(pin(u"4821"_s), u"4821"_s);
+        QCOMPARE(pin(u"  4821 \n"_s), u"4821"_s);
+        QCOMPARE(pin(u"12345678"_s), u"12345678"_s);
+        for (const QString &text : {u"482"_s, u"123456789"_s, u"48a1"_s, u"48 21"_s,
+                 u"\u0664\u0668\u0662\u0661"_s, u"\uff14\uff18\uff12\uff11"_s})
+            QCOMPARE(pin(text), u"none"_s);
     }
 
     void links_data()
@@ -131,63 +125,39 @@ private Q_SLOTS:
         QCOMPARE(PlayerJoinLink::mergedHosts({}, browsed).size(), 2);
     }
 
-    void browsedFlags_data()
+    void browsedHosts()
     {
-        QTest::addColumn<Txt>("txt");
-        QTest::addColumn<bool>("encryption");
-        QTest::addColumn<bool>("pin");
-        QTest::newRow("none") << Txt {} << false << false;
-        QTest::newRow("both") << Txt {{u"e2e"_s, "2"}, {u"auth"_s, "1"}} << true << true;
-        QTest::newRow("older encryption") << Txt {{u"e2e"_s, "1"}} << false << false;
-        QTest::newRow("keys without values")
-            << Txt {{u"e2e"_s, std::nullopt}, {u"auth"_s, std::nullopt}} << false << false;
-        QTest::newRow("auth other than 1") << Txt {{u"auth"_s, "true"}, {u"e2e"_s, "2 "}} << false << false;
-    }
+        // A service asks for a PIN with auth=1 and takes sealed dials with e2e=2.
+        const auto flags = [](const Txt &txt) {
+            const DiscoveredHost host = BrowsedHosts::host(result(u"Pit"_s, txt));
+            const bool plain = host.id == u"Pit"_s && host.name == u"Pit"_s
+                && host.recoveryServiceName == u"Pit"_s && host.endpoint == NetworkEndpoint::service(u"Pit"_s)
+                && !host.pin && !host.key;
+            return QString::number(plain) + QString::number(host.supportsEncryption)
+                + QString::number(host.requiresPIN);
+        };
+        QCOMPARE(flags({}), u"100"_s);
+        QCOMPARE(flags({{u"e2e"_s, "2"}, {u"auth"_s, "1"}}), u"111"_s);
+        QCOMPARE(flags({{u"e2e"_s, "1"}}), u"100"_s);
+        QCOMPARE(flags({{u"e2e"_s, std::nullopt}, {u"auth"_s, std::nullopt}}), u"100"_s);
+        QCOMPARE(flags({{u"auth"_s, "true"}, {u"e2e"_s, "2 "}}), u"100"_s);
 
-    void browsedFlags()
-    {
-        QFETCH(Txt, txt);
-        QFETCH(bool, encryption);
-        QFETCH(bool, pin);
-        const DiscoveredHost host = BrowsedHosts::host(result(u"Pit"_s, txt));
-        QCOMPARE(host.id, u"Pit"_s);
-        QCOMPARE(host.name, u"Pit"_s);
-        QCOMPARE(host.recoveryServiceName, u"Pit"_s);
-        QCOMPARE(host.endpoint, NetworkEndpoint::service(u"Pit"_s));
-        QVERIFY(!host.pin && !host.key);
-        QCOMPARE(host.supportsEncryption, encryption);
-        QCOMPARE(host.requiresPIN, pin);
-    }
-
-    void browsedSorting_data()
-    {
-        QTest::addColumn<QStringList>("browsed");
-        QTest::addColumn<QStringList>("listed");
-        QTest::newRow("case-sensitive")
-            << QStringList {u"b"_s, u"a"_s, u"A"_s} << QStringList {u"A"_s, u"a"_s, u"b"_s};
-        // A decomposed é composes to U+00E9, which comes after "f".
-        QTest::newRow("canonical composition")
-            << QStringList {u"é"_s, u"f"_s, u"e"_s} << QStringList {u"e"_s, u"f"_s, u"é"_s};
-        // By UTF-16 code units the surrogate pair of U+1F3B5 would come before U+FF21.
-        QTest::newRow("scalars beyond the basic plane")
-            << QStringList {u"🎵"_s, u"Ａ"_s} << QStringList {u"Ａ"_s, u"🎵"_s};
-        // Equal names keep their browse order.
-        QTest::newRow("equal names") << QStringList {u"Pit b"_s, u"A"_s, u"Pit a"_s}
-                                     << QStringList {u"A"_s, u"Pit b"_s, u"Pit a"_s};
-    }
-
-    void browsedSorting()
-    {
-        QFETCH(QStringList, browsed);
-        QFETCH(QStringList, listed);
-        QList<DnsSdResult> results;
+        // Sorted by Unicode scalar values of the composed names; equal names keep their browse order.
         // "Pit b" is the service Pit in the domain b.example.
-        for (const QString &entry : browsed)
-            results << result(entry.section(u' ', 0, 0), {}, entry.section(u' ', 1) + u".example."_s);
-        QStringList names;
-        for (const DiscoveredHost &host : BrowsedHosts::sorted(results))
-            names << (host.name + u' ' + host.endpoint.asService()->domain.chopped(9)).trimmed();
-        QCOMPARE(names, listed);
+        const auto sorted = [](const QStringList &browsed) {
+            QList<DnsSdResult> results;
+            for (const QString &entry : browsed)
+                results << result(entry.section(u' ', 0, 0), {}, entry.section(u' ', 1) + u".example."_s);
+            QStringList names;
+            for (const DiscoveredHost &host : BrowsedHosts::sorted(results))
+                names << (host.name + u' ' + host.endpoint.asService()->domain.chopped(9)).trimmed();
+            return names.join(u',');
+        };
+        QCOMPARE(sorted({u"b"_s, u"a"_s, u"A"_s}), u"A,a,b"_s);
+        QCOMPARE(sorted({u"e\u0301"_s, u"f"_s, u"e"_s}), u"e,f,e\u0301"_s); // composed, é comes after f
+        // By UTF-16 code units the surrogate pair of U+1F3B5 would come before U+FF21.
+        QCOMPARE(sorted({u"🎵"_s, u"Ａ"_s}), u"Ａ,🎵"_s);
+        QCOMPARE(sorted({u"Pit b"_s, u"A"_s, u"Pit a"_s}), u"A,Pit b,Pit a"_s);
     }
 };
 

@@ -32,8 +32,7 @@ std::shared_ptr<MemoryStream> joinPit(Harness &h)
 // Browsing, with the service "Pit" listed.
 void browsePit(Harness &h)
 {
-    h.connection->startBrowsing();
-    h.run();
+    h.browse();
     const DnsSdResult pit = serviceResult(u"Pit"_s);
     h.dnssd.publish({pit}, {added(pit)});
 }
@@ -72,19 +71,16 @@ private Q_SLOTS:
         Harness h;
         // A browser that cannot be made is tried again at the ladder's first step.
         h.dnssd.browsersUnavailable = true;
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         h.dnssd.browsersUnavailable = false;
         h.advance(0.499);
         QCOMPARE(h.dnssd.browsersMade(), 0);
         h.advance(0.001);
         QCOMPARE(h.dnssd.browsersMade(), 1);
         // Starting again while one runs, or while its restart is scheduled, makes no other.
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         h.dnssd.fail();
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         QCOMPARE(h.dnssd.browsersMade(), 1);
         h.advance(1.0);
         QCOMPARE(h.dnssd.browsersMade(), 2);
@@ -95,8 +91,7 @@ private Q_SLOTS:
         h.connection->stopBrowsing();
         h.advance(60.0);
         QCOMPARE(h.dnssd.browsersMade(), 2);
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         QCOMPARE(h.dnssd.browsersMade(), 3);
         stale({serviceResult(u"Old"_s)}, {});
         h.run();
@@ -117,8 +112,7 @@ private Q_SLOTS:
         QFETCH(double, jitter);
         Harness h;
         h.jitter = jitter;
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         // Fails the running browser; the time until the next one is made, to the millisecond.
         const auto restartDelay = [&h] {
             const int made = h.dnssd.browsersMade();
@@ -137,8 +131,7 @@ private Q_SLOTS:
         QVERIFY(qAbs(restartDelay() - 0.5 * jitter) < 0.0015);
         restartDelay();
         h.connection->stopBrowsing();
-        h.connection->startBrowsing();
-        h.run();
+        h.browse();
         QVERIFY(qAbs(restartDelay() - 0.5 * jitter) < 0.0015);
     }
 
