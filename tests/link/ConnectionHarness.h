@@ -35,8 +35,9 @@ inline QJsonObject auth(const char *status)
 
 // One connection on a manual scheduler that serves as both its queue and the main thread. Its log
 // holds, in order, what the Player reported ("connecting", "auth:required", "sealed", "msg:nav"),
-// and after every step the streams it dialled ("dial:2"), what it sent on them ("2>attach", "1>[hi]"
-// when sealed, "1>hello:pin" for a secure hello, "1>hi+pin", "1>manifest:m1") and which it cut ("cut:1").
+// and after every step the streams it dialled ("dial:2", "dial:3+0.25" when that long after the step
+// began), what it sent on them ("2>attach", "1>[hi]" when sealed, "1>hello:pin" for a secure hello,
+// "1>hi+pin", "1>manifest:m1") and which it cut ("cut:1").
 struct Harness
 {
     ManualScheduler scheduler;
@@ -69,26 +70,26 @@ struct Harness
         connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) { hostLists << hosts; };
     }
 
-    void run()
-    {
-        scheduler.runPending();
-        collect();
-    }
+    void run() { advance(0); }
     void advance(double seconds)
     {
+        const double start = scheduler.now();
         scheduler.advance(seconds);
-        collect();
+        collect(start);
     }
     // The log since the last call, one line.
     QString take() { return std::exchange(log, {}).join(u' '); }
 
-    void collect()
+    // Logs the streams dialled since `start` ("dial:3+0.25" when made 0.25 s after it), what the Player
+    // sent and what it cut.
+    void collect(double start)
     {
         for (qsizetype i = 0; i < network.streams.size(); ++i) {
             const QString n = QString::number(i + 1);
             if (i == sent.size()) {
                 sent.append(QList<Incoming>());
-                log << u"dial:"_s + n;
+                const double delay = network.createdAt[i] - start;
+                log << u"dial:"_s + n + (delay > 0 ? u'+' + QString::number(delay, 'g', 6) : QString());
             }
             for (const Incoming &item : network.streams[i]->received()) {
                 sent[i] << item;
@@ -163,12 +164,13 @@ struct Harness
     // keeps its key.
     std::shared_ptr<MemoryStream> nextDial()
     {
+        const double start = scheduler.now();
         const qsizetype dials = network.streams.size();
         for (int i = 0; i < 100'000 && network.streams.size() == dials; ++i)
             scheduler.advance(0.001);
         if (dials > 0)
             network.last()->hostKeyMaterial = network.streams[dials - 1]->hostKeyMaterial;
-        collect();
+        collect(start);
         return network.last();
     }
 

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HostSimulator.h"
-#include "TestSupport.h"
+#include "SampleShow.h"
 #include "link/PlayerConnection.h"
 #include "link/PlayerCrypto.h"
 #include "link/PlayerJoinLink.h"
@@ -17,11 +16,6 @@ using namespace Qt::StringLiterals;
 using State = PlayerConnection::State;
 
 namespace {
-
-SimShow sampleShow()
-{
-    return *SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show"));
-}
 
 // A Player connection over real loopback TCP whose timers run on a manual clock: sockets move on
 // the event loop, time only when the test says so. Its log holds what it reported and the answers
@@ -85,7 +79,7 @@ class HostLinkIntegrationTest : public QObject
 private Q_SLOTS:
     void plainSessionServesTheSampleShow()
     {
-        HostSimulator host(sampleShow(), {});
+        HostSimulator host(test::sampleShow(), {});
         QVERIFY(host.listen());
         Player player;
         player.join(host);
@@ -101,8 +95,7 @@ private Q_SLOTS:
         player.requestAsset(101, 99, u"base.png"_s, u"x"_s);
         QVERIFY(player.waitFor(u"rendition:112"_s));
         QVERIFY(player.waitFor(u"asset:ch-b0-1:200:ch-b0-1"_s));
-        QCOMPARE(player.assets[u"ch-b0-1"_s],
-            test::readAll(QStringLiteral(PGW_SHARED_DIR "/sample-show/pages/101/0/base.png")));
+        QCOMPARE(player.assets[u"ch-b0-1"_s], test::samplePage(u"101/0/base.png"_s));
         QVERIFY(player.waitFor(u"asset:x:404:-"_s));
         QVERIFY(player.assets[u"x"_s].isEmpty());
 
@@ -117,7 +110,7 @@ private Q_SLOTS:
         HostSimulator::Options options;
         options.linkSecret = PlayerCrypto::randomConnectionNonce();
         options.chunkSize = 256 * 1024;
-        HostSimulator host(sampleShow(), options);
+        HostSimulator host(test::sampleShow(), options);
         QByteArray blob(5 * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
         host.show().addAsset(101, 0, u"blob.bin"_s, u"b1"_s, blob);
@@ -154,7 +147,7 @@ private Q_SLOTS:
         HostSimulator::Options options;
         if (sealed)
             options.pin = u"4821"_s;
-        HostSimulator host(sampleShow(), options);
+        HostSimulator host(test::sampleShow(), options);
         QVERIFY(host.listen());
         Player player;
         player.join(host, options.pin);
@@ -177,7 +170,7 @@ private Q_SLOTS:
 
     void slowAnswersTimeOutAfterTwelveSecondsAndLateOnesAreDropped()
     {
-        HostSimulator host(sampleShow(), {});
+        HostSimulator host(test::sampleShow(), {});
         host.setAnswerDelay(0.3);
         QVERIFY(host.listen());
         Player player;

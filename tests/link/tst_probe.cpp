@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "HostSimulator.h"
-#include "TestSupport.h"
+#include "SampleShow.h"
 #include "support/Json.h"
 
 #include <QCryptographicHash>
@@ -12,11 +11,6 @@ using namespace pgw::hostsim;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-SimShow sampleShow()
-{
-    return *SimShow::load(QStringLiteral(PGW_SHARED_DIR "/sample-show"));
-}
 
 QStringList args(const QString &text)
 {
@@ -65,7 +59,7 @@ class ProbeTest : public QObject
 private Q_SLOTS:
     void reportsAPlainSessionAndItsAnswers()
     {
-        HostSimulator host(sampleShow(), {});
+        HostSimulator host(test::sampleShow(), {});
         QVERIFY(host.listen());
         const ProbeRun run
             = runProbe(args(u"--manifest --asset 101:0:base.png:ch-b0-1 --name"_s) << u"Stand 4"_s, &host);
@@ -83,8 +77,7 @@ private Q_SLOTS:
         QCOMPARE(
             run.first("message"_L1).value("message"_L1).toObject().value("type"_L1).toString(), u"hello"_s);
         QCOMPARE(run.first("manifest"_L1).value("manifest"_L1).toObject(), host.show().manifest());
-        const QByteArray bytes
-            = test::readAll(QStringLiteral(PGW_SHARED_DIR "/sample-show/pages/101/0/base.png"));
+        const QByteArray bytes = test::samplePage(u"101/0/base.png"_s);
         QVERIFY(!bytes.isEmpty());
         QCOMPARE(run.first("asset"_L1),
             (QJsonObject {{"event"_L1, "asset"_L1}, {"scoreToken"_L1, 101}, {"pageIndex"_L1, 0},
@@ -96,24 +89,9 @@ private Q_SLOTS:
         QCOMPARE(host.recorded(u"hi"_s).first().value("name"_L1).toString(), u"Stand 4"_s);
     }
 
-    void joinsThroughALinkWithPINAndSecret()
-    {
-        HostSimulator::Options options;
-        options.pin = u"4821"_s;
-        options.linkSecret = QByteArray("0123456789abcdef");
-        HostSimulator host(sampleShow(), options);
-        QVERIFY(host.listen());
-        const ProbeRun run
-            = runProbe({u"--link"_s, host.joinLink(), u"--asset"_s, u"102:3:marks.png:re-m3-1"_s});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.first("encryption"_L1).value("value"_L1), QJsonValue(true));
-        QCOMPARE(run.first("asset"_L1).value("status"_L1).toInt(), 200);
-        QVERIFY(host.recorded().first().sealed);
-    }
-
     void unansweredItemsMakeItFail()
     {
-        HostSimulator host(sampleShow(), {});
+        HostSimulator host(test::sampleShow(), {});
         QVERIFY(host.listen());
         const ProbeRun run = runProbe(args(u"--asset 101:42:base.png:none"_s), &host);
         QCOMPARE(run.exitCode, 1);
