@@ -9,6 +9,7 @@
 
 #include <QJsonObject>
 #include <QStringList>
+#include <QTest>
 
 namespace pgw::testing {
 
@@ -16,6 +17,8 @@ using namespace Qt::StringLiterals;
 
 using Incoming = hostsim::HostLaneCodec::Incoming;
 using State = PlayerConnection::State;
+
+inline const QByteArray linkSecret = "abcdefghijklmnop";
 
 inline QJsonObject typed(const char *type, QJsonObject fields = {})
 {
@@ -46,8 +49,6 @@ struct Harness
     double jitter = 1.0;
     std::shared_ptr<PlayerConnection> connection;
     QStringList log;
-    State lastState = State::idle();
-    QList<QList<DiscoveredHost>> hostLists;
     // Everything the Player sent, stream by stream.
     QList<QList<Incoming>> sent;
 
@@ -56,7 +57,6 @@ struct Harness
         connection = PlayerConnection::create({&scheduler, &scheduler, network.factory(),
             [this](double, double) { return jitter; }, dnssd.browsers(), dnssd.resolvers()});
         connection->onStateChange = [this](const State &state) {
-            lastState = state;
             log << QStringList {u"idle"_s, u"connecting"_s, u"connected"_s, u"ended:"_s}.value(
                        int(state.kind))
                     + state.reason;
@@ -67,7 +67,12 @@ struct Harness
             log << u"auth:"_s + QStringList {u"required"_s, u"rejected"_s, u"accepted"_s}.value(int(event));
         };
         connection->onEncryptionChange = [this](bool on) { log << (on ? u"sealed"_s : u"plain"_s); };
-        connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) { hostLists << hosts; };
+        connection->onHostsChange = [this](const QList<DiscoveredHost> &hosts) {
+            QStringList names;
+            for (const DiscoveredHost &host : hosts)
+                names << host.name;
+            log << u"hosts:"_s + names.join(u',');
+        };
     }
 
     void run() { advance(0); }
@@ -84,12 +89,22 @@ struct Harness
     // sent and what it cut.
     void collect(double start)
     {
+        const auto after = [start](double at) {
+            return at > start ? u'+' + QString::number(at - start, 'g', 6) : QString();
+        };
+        for (qsizetype i = browsersLogged; i < dnssd.browsersMadeAt.size(); i = ++browsersLogged)
+            log << u"browser:"_s + QString::number(i + 1) + after(dnssd.browsersMadeAt[i]);
+        if (std::exchange(browsing, dnssd.browser() != nullptr) && !browsing)
+            log << u"nobrowser"_s;
+        for (qsizetype i = lookupsLogged; i < dnssd.lookups.size(); i = ++lookupsLogged)
+            log << u"lookup:"_s + dnssd.lookups[i].name;
         for (qsizetype i = 0; i < network.streams.size(); ++i) {
             const QString n = QString::number(i + 1);
             if (i == sent.size()) {
                 sent.append(QList<Incoming>());
-                const double delay = network.createdAt[i] - start;
-                log << u"dial:"_s + n + (delay > 0 ? u'+' + QString::number(delay, 'g', 6) : QString());
+                const QString at = network.streams[i]->endpoint().description();
+                log << u"dial:"_s + n + after(network.createdAt[i])
+                        + (at == u"127.0.0.1:7000"_s ? QString() : u'@' + at);
             }
             for (const Incoming &item : network.streams[i]->received()) {
                 sent[i] << item;
@@ -122,15 +137,6 @@ struct Harness
         connection->join(endpoint, u"Ann"_s, recoveryServiceName, pin, key, supportsEncryption);
         run();
         return network.last();
-    }
-
-    // Joins with the link's secret, or else the PIN, to a Host that holds the same key.
-    std::shared_ptr<MemoryStream> joinSealed(
-        const std::optional<QString> &pin, const std::optional<QByteArray> &key = {}, bool advertised = true)
-    {
-        auto control = join(pin, key, advertised);
-        control->hostKeyMaterial = key ? key : PlayerCrypto::ikmForJoinPIN(*pin);
-        return control;
     }
 
     // Accepts a control dial and its assets dial; returns the assets stream.
@@ -174,40 +180,172 @@ struct Harness
         return network.last();
     }
 
-    std::shared_ptr<MemoryStream> assets() const { return network.streams.value(1); }
-    void browse()
+    // Plays `script`: steps apart by spaces, "|" marking the log.
+    // The Player's steps:
+    //   join[:PIN][:e2e]  joins 127.0.0.1:7000 as Ann, with that PIN; e2e: the Host is known to read
+    //                     sealed frames
+    //   join:key          joins with the link's secret
+    //   service:NAME      joins the service NAME
+    //   linked:HOST:PORT:SERVICE
+    //                     joins HOST:PORT, which the service SERVICE may have moved from
+    //   retry:PIN  reconnect  leave  shutdown  destroy  browse  stop
+    //   manifest  rendition:REF  asset[:PAGE[:VERSION]]  control:TYPE  stalled
+    //                     requests whose answers go to the log: "manifest:<structureVersion>",
+    //                     "rendition:<scoreToken>", "asset:<status>/<fingerprint>/<bytes>" with what
+    //                     came, so "manifest:none" and "asset:0" are failures
+    // The Host's, on the newest control connection or, after "assets:", on its assets connection:
+    //   accept            accepts the control connection and then its assets connection
+    //   ready             accepts the control connection only
+    //   refuse  drop
+    //   key:PIN  key:link the Host holds that key, on later dials too
+    //   hello  say:TYPE[:VALUE]  plain:TYPE[:VALUE]
+    //                     a message, sealed when it can be; VALUE is an auth's status or an end's reason
+    //   answer:ID:STATUS[:FINGERPRINT:BODY]
+    //                     an asset response
+    // DNS-SD's:
+    //   address:NAME:HOST:PORT                 where the service NAME resolves to
+    //   publish:NAMES[:KIND:NAME]              the running browser's results, with one change of NAME
+    //                                          (added, removed, changed, identical)
+    //   fail                                   the running browser fails
+    //   browsers:off  browsers:on              whether browsers can be made
+    //   hold  stale:NAMES[:KIND:NAME]          results kept from the browser running at "hold"
+    // Time: wait:SECONDS, next (until the connection dials again), rebrowse (until a browser is made),
+    // jitter:FACTOR.
+    void play(const QString &script)
     {
-        connection->startBrowsing();
-        run();
-    }
-
-    // Requests whose answers go to the log: "manifest:<structureVersion>", "rendition:<scoreToken>",
-    // "asset:<status>/<fingerprint>/<bytes>", each part present only when answered, so "manifest:none"
-    // and "asset:0" are failures.
-    void requestManifest()
-    {
-        connection->requestManifest([this](std::optional<QJsonObject> m) {
-            log << u"manifest:"_s
-                    + (m ? QString::number(m->value("structureVersion"_L1).toInt()) : u"none"_s);
-        });
-    }
-    void requestRendition(const QString &ref)
-    {
-        connection->requestRenditionManifest(ref, [this](std::optional<QJsonObject> m) {
-            log << u"rendition:"_s + (m ? QString::number(m->value("scoreToken"_L1).toInt()) : u"none"_s);
-        });
-    }
-    void requestAsset(qint64 page = 0, const QString &version = u"v"_s)
-    {
-        connection->requestAsset(
-            101, page, u"base.png"_s, version, false, [this](qint64 status, auto fp, auto data) {
-                log << u"asset:"_s + QString::number(status) + (fp ? u'/' + *fp : QString())
-                        + (data ? u'/' + QString::fromLatin1(*data) : QString());
-            });
+        std::shared_ptr<MemoryStream> control, assets;
+        for (const QString &step : script.split(u' ', Qt::SkipEmptyParts)) {
+            const bool onAssets = step.startsWith(u"assets:"_s);
+            const QStringList part = step.mid(onAssets ? 7 : 0).split(u':');
+            const QString &verb = part[0];
+            const QString arg = part.value(1);
+            const auto &target = onAssets ? assets : control;
+            const qsizetype streams = network.streams.size();
+            if (verb == u"|") {
+                log << verb;
+            } else if (verb == u"join") {
+                if (arg == u"key")
+                    join(std::nullopt, linkSecret);
+                else
+                    join(arg.isEmpty() ? std::nullopt : std::optional(arg), {}, part.value(2) == u"e2e");
+            } else if (verb == u"retry") {
+                connection->retryAuthentication(arg);
+            } else if (verb == u"reconnect") {
+                connection->reconnectNow();
+            } else if (verb == u"leave") {
+                connection->leave();
+            } else if (verb == u"shutdown") {
+                connection->shutdownForProcessExit();
+            } else if (verb == u"destroy") {
+                connection.reset();
+            } else if (verb == u"manifest") {
+                connection->requestManifest([this](std::optional<QJsonObject> m) {
+                    log << u"manifest:"_s
+                            + (m ? QString::number(m->value("structureVersion"_L1).toInt()) : u"none"_s);
+                });
+            } else if (verb == u"rendition") {
+                connection->requestRenditionManifest(arg, [this](std::optional<QJsonObject> m) {
+                    log << u"rendition:"_s
+                            + (m ? QString::number(m->value("scoreToken"_L1).toInt()) : u"none"_s);
+                });
+            } else if (verb == u"asset") {
+                connection->requestAsset(101, arg.toLongLong(), u"base.png"_s, part.value(2, u"v"_s), false,
+                    [this](qint64 status, auto fingerprint, auto data) {
+                        log << u"asset:"_s + QString::number(status)
+                                + (fingerprint ? u'/' + *fingerprint : QString())
+                                + (data ? u'/' + QString::fromLatin1(*data) : QString());
+                    });
+            } else if (verb == u"control") {
+                connection->sendControl(typed(qPrintable(arg)));
+            } else if (verb == u"stalled") {
+                connection->readinessStalledRequestCount(
+                    [this](int n) { log << u"stalled:"_s + QString::number(n); });
+            } else if (verb == u"accept") {
+                accept(control);
+            } else if (verb == u"ready") {
+                control->accept();
+            } else if (verb == u"refuse") {
+                target->refuse();
+            } else if (verb == u"drop") {
+                target->drop();
+            } else if (verb == u"key") {
+                control->hostKeyMaterial = arg == u"link" ? linkSecret : *PlayerCrypto::ikmForJoinPIN(arg);
+            } else if (verb == u"hello") {
+                target->reply(hello());
+            } else if (verb == u"say" || verb == u"plain") {
+                const QString type = arg;
+                QJsonObject message = typed(qPrintable(type));
+                if (part.size() > 2)
+                    message.insert(type == u"end" ? "reason"_L1 : "status"_L1, part[2]);
+                target->reply(message, verb == u"plain");
+            } else if (verb == u"answer") {
+                QJsonObject header {{"requestId"_L1, arg}, {"status"_L1, part.value(2).toInt()}};
+                if (part.size() > 3)
+                    header.insert("fingerprint"_L1, part[3]);
+                target->deliver(target->host.assetResponse(header, part.value(4).toLatin1()));
+            } else if (verb == u"service") {
+                join({}, {}, false, NetworkEndpoint::service(arg));
+            } else if (verb == u"linked") {
+                join({}, {}, false, NetworkEndpoint::hostPort(arg, part.value(2).toUShort()), part.value(3));
+            } else if (verb == u"address") {
+                dnssd.addresses[arg] = {part.value(2), part.value(3).toUShort()};
+            } else if (verb == u"browse") {
+                connection->startBrowsing();
+            } else if (verb == u"stop") {
+                connection->stopBrowsing();
+            } else if (verb == u"browsers") {
+                dnssd.browsersUnavailable = arg == u"off";
+            } else if (verb == u"fail") {
+                dnssd.fail();
+            } else if (verb == u"publish" || verb == u"stale") {
+                QList<DnsSdResult> results;
+                for (const QString &name : arg.split(u',', Qt::SkipEmptyParts))
+                    results << serviceResult(name);
+                QList<DnsSdChange> changes;
+                if (part.size() > 3) {
+                    const int kind
+                        = QStringList {u"added"_s, u"removed"_s, u"changed"_s, u"identical"_s}.indexOf(
+                            part[2]);
+                    changes << DnsSdChange {DnsSdChange::Kind(kind), serviceResult(part[3]),
+                        kind == 1 ? std::nullopt : std::optional(serviceResult(part[3]))};
+                }
+                if (verb == u"stale")
+                    held(results, changes);
+                else
+                    dnssd.publish(results, changes);
+            } else if (verb == u"hold") {
+                held = dnssd.browser()->onResultsChanged;
+            } else if (verb == u"wait") {
+                advance(arg.toDouble());
+            } else if (verb == u"rebrowse") {
+                const qsizetype made = dnssd.browsersMade();
+                const double start = scheduler.now();
+                while (dnssd.browsersMade() == made)
+                    scheduler.advance(0.001);
+                collect(start);
+            } else if (verb == u"next") {
+                nextDial();
+            } else if (verb == u"jitter") {
+                jitter = arg.toDouble();
+            } else {
+                QFAIL(qPrintable(u"No step "_s + step));
+            }
+            run();
+            // A new dial is an assets one while the control connection it belongs to stands.
+            for (qsizetype i = streams; i < network.streams.size(); ++i) {
+                const auto dialled = network.streams[i];
+                const bool standing = control && control->state() == ByteStream::State::Ready;
+                (standing ? assets : control) = dialled;
+            }
+        }
     }
 
 private:
     QList<qsizetype> cut;
+    std::function<void(const QList<DnsSdResult> &, const QList<DnsSdChange> &)> held;
+    qsizetype browsersLogged = 0;
+    qsizetype lookupsLogged = 0;
+    bool browsing = false;
 };
 
 } // namespace pgw::testing

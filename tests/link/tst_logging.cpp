@@ -34,8 +34,8 @@ qsizetype count(QtMsgType type, QLatin1StringView category, const QString &fragm
 
 const QString wrongPIN = u"730519"_s;
 const QString rightPIN = u"284617"_s;
-const QByteArray linkSecret = "Tr0mb0ne-S3cret!";
-const QString linkSecretBase32 = u"KRZDA3LCGBXGKLKTGNRXEZLUEE"_s;
+const QByteArray secret = "Tr0mb0ne-S3cret!";
+const QString secretBase32 = u"KRZDA3LCGBXGKLKTGNRXEZLUEE"_s;
 
 } // namespace
 
@@ -62,10 +62,10 @@ private Q_SLOTS:
 
     void joinsNeverLogPINsSecretsOrKeys()
     {
-        QList<QByteArray> keys {linkSecret};
-        const QString query = u"?host=127.0.0.1&port=7000&pin="_s + rightPIN + u"&k="_s + linkSecretBase32;
+        QList<QByteArray> keys {secret};
+        const QString query = u"?host=127.0.0.1&port=7000&pin="_s + rightPIN + u"&k="_s + secretBase32;
         const auto linked = PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query));
-        QCOMPARE(linked->key, linkSecret);
+        QCOMPARE(linked->key, secret);
         QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://elsewhere"_s + query)));
         QVERIFY(!PlayerJoinLink::discoveredHost(QUrl(u"pagewright-player://join"_s + query + u"AB"_s))->key);
         {
@@ -73,7 +73,7 @@ private Q_SLOTS:
             // are refused.
             Harness h;
             auto control = h.join(linked->pin, linked->key, true, linked->endpoint);
-            control->hostKeyMaterial = linkSecret;
+            control->hostKeyMaterial = secret;
             auto assets = h.accept(control);
             keys << control->host.channel()->key() << assets->host.channel()->key();
             control->reply(hello());
@@ -89,7 +89,8 @@ private Q_SLOTS:
         {
             // A wrong PIN is rejected, then the right one is accepted.
             Harness h;
-            auto control = h.joinSealed(wrongPIN);
+            auto control = h.join(wrongPIN, {}, true);
+            control->hostKeyMaterial = PlayerCrypto::ikmForJoinPIN(wrongPIN);
             auto assets = h.accept(control);
             keys << *control->hostKeyMaterial << control->host.channel()->key()
                  << assets->host.channel()->key();
@@ -100,7 +101,7 @@ private Q_SLOTS:
             retry->hostKeyMaterial = PlayerCrypto::ikmForJoinPIN(rightPIN);
             h.greet(retry);
             keys << *retry->hostKeyMaterial << retry->host.channel()->key();
-            QCOMPARE(h.lastState, State::connected());
+            QVERIFY(h.log.contains(u"connected"_s));
         }
 
         // The runs were logged, refusals included, so the search below has something to search.
@@ -108,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(count(QtWarningMsg, "pgw.link"_L1, u"Cutting off"_s), 2);
         QVERIFY(count(QtDebugMsg, "pgw.link"_L1, u"frame"_s) > 0);
 
-        QStringList secrets {wrongPIN, rightPIN, linkSecretBase32, QString::fromLatin1(linkSecret)};
+        QStringList secrets {wrongPIN, rightPIN, secretBase32, QString::fromLatin1(secret)};
         for (const QByteArray &key : std::as_const(keys)) {
             secrets << QString::fromLatin1(key.toHex()) << QString::fromLatin1(key.toBase64())
                     << QString::fromLatin1(

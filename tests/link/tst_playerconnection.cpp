@@ -10,109 +10,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray linkSecret = "abcdefghijklmnop";
-
 // '{', two ':', ',' and '[' are the marks besides the commas between the padding's elements.
 QByteArray navWithMarks(qsizetype marks)
 {
     return Wire::frame(
         Wire::JsonMessage, R"({"type":"nav","pad":[)" + QByteArray("0,").repeated(marks - 5) + "0]}");
-}
-
-// Plays `script` on `h`: steps apart by spaces, "|" marking the log.
-// The Player's steps:
-//   join[:PIN][:e2e]  joins as Ann, with that PIN; e2e: the Host is known to read sealed frames
-//   join:key          joins with the link's secret
-//   retry:PIN  reconnect  leave  shutdown  destroy
-//   manifest  rendition:REF  asset[:PAGE]  control:TYPE  stalled   requests, answered in the log
-// The Host's, on the newest control connection or, after "assets:", on its assets connection:
-//   accept            accepts the control connection and then its assets connection
-//   ready             accepts the control connection only
-//   refuse  drop
-//   key:PIN  key:link the Host holds that key, on later dials too
-//   hello  say:TYPE[:VALUE]  plain:TYPE[:VALUE]
-//                     a message, sealed when it can be; VALUE is an auth's status or an end's reason
-//   answer:ID:STATUS[:FINGERPRINT:BODY]
-//                     an asset response
-// Time: wait:SECONDS, next (until the connection dials again), jitter:FACTOR.
-void play(Harness &h, const QString &script)
-{
-    std::shared_ptr<MemoryStream> control, assets;
-    for (const QString &step : script.split(u' ', Qt::SkipEmptyParts)) {
-        const bool onAssets = step.startsWith(u"assets:"_s);
-        const QStringList part = step.mid(onAssets ? 7 : 0).split(u':');
-        const QString &verb = part[0];
-        const QString arg = part.value(1);
-        const auto &target = onAssets ? assets : control;
-        const qsizetype streams = h.network.streams.size();
-        if (verb == u"|") {
-            h.log << verb;
-        } else if (verb == u"join") {
-            if (arg == u"key")
-                h.join(std::nullopt, linkSecret);
-            else
-                h.join(arg.isEmpty() ? std::nullopt : std::optional(arg), {}, part.value(2) == u"e2e");
-        } else if (verb == u"retry") {
-            h.connection->retryAuthentication(arg);
-        } else if (verb == u"reconnect") {
-            h.connection->reconnectNow();
-        } else if (verb == u"leave") {
-            h.connection->leave();
-        } else if (verb == u"shutdown") {
-            h.connection->shutdownForProcessExit();
-        } else if (verb == u"destroy") {
-            h.connection.reset();
-        } else if (verb == u"manifest") {
-            h.requestManifest();
-        } else if (verb == u"rendition") {
-            h.requestRendition(arg);
-        } else if (verb == u"asset") {
-            h.requestAsset(arg.toLongLong());
-        } else if (verb == u"control") {
-            h.connection->sendControl(typed(qPrintable(arg)));
-        } else if (verb == u"stalled") {
-            h.connection->readinessStalledRequestCount(
-                [&h](int n) { h.log << u"stalled:"_s + QString::number(n); });
-        } else if (verb == u"accept") {
-            h.accept(control);
-        } else if (verb == u"ready") {
-            control->accept();
-        } else if (verb == u"refuse") {
-            target->refuse();
-        } else if (verb == u"drop") {
-            target->drop();
-        } else if (verb == u"key") {
-            control->hostKeyMaterial = arg == u"link" ? linkSecret : *PlayerCrypto::ikmForJoinPIN(arg);
-        } else if (verb == u"hello") {
-            target->reply(hello());
-        } else if (verb == u"say" || verb == u"plain") {
-            const QString type = arg;
-            QJsonObject message = typed(qPrintable(type));
-            if (part.size() > 2)
-                message.insert(type == u"end" ? "reason"_L1 : "status"_L1, part[2]);
-            target->reply(message, verb == u"plain");
-        } else if (verb == u"answer") {
-            QJsonObject header {{"requestId"_L1, arg}, {"status"_L1, part.value(2).toInt()}};
-            if (part.size() > 3)
-                header.insert("fingerprint"_L1, part[3]);
-            target->deliver(target->host.assetResponse(header, part.value(4).toLatin1()));
-        } else if (verb == u"wait") {
-            h.advance(arg.toDouble());
-        } else if (verb == u"next") {
-            h.nextDial();
-        } else if (verb == u"jitter") {
-            h.jitter = arg.toDouble();
-        } else {
-            QFAIL(qPrintable(u"No step "_s + step));
-        }
-        h.run();
-        // A new dial is an assets one while the control connection it belongs to stands.
-        for (qsizetype i = streams; i < h.network.streams.size(); ++i) {
-            const auto dialled = h.network.streams[i];
-            const bool standing = control && control->state() == ByteStream::State::Ready;
-            (standing ? assets : control) = dialled;
-        }
-    }
 }
 
 } // namespace
@@ -143,19 +45,21 @@ private Q_SLOTS:
         QTest::newRow("reconnect ladder, low end")
             << u"jitter:0.8 join drop next refuse next drop next refuse next drop next refuse next drop "
                u"next | accept hello drop next"_s
-            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.2 connecting cut:2 connecting "
-               u"dial:3+0.4 connecting cut:3 connecting dial:4+0.8 connecting cut:4 connecting "
-               u"dial:5+1.6 connecting cut:5 connecting dial:6+2.8 connecting cut:6 connecting dial:7+4 "
-               u"connecting cut:7 connecting dial:8+4 | 8>hi dial:9 9>attach connected auth:accepted "
-               u"plain msg:hello connecting cut:8 cut:9 connecting dial:10+0.2"_s;
+            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.2 connecting browser:1 cut:2 "
+               u"connecting dial:3+0.4 connecting cut:3 connecting dial:4+0.8 connecting cut:4 "
+               u"connecting dial:5+1.6 connecting cut:5 connecting dial:6+2.8 connecting cut:6 "
+               u"connecting dial:7+4 connecting cut:7 connecting dial:8+4 | 8>hi dial:9 9>attach "
+               u"connected auth:accepted plain msg:hello nobrowser connecting cut:8 cut:9 connecting "
+               u"dial:10+0.2"_s;
         QTest::newRow("reconnect ladder, high end")
             << u"jitter:1.2 join drop next refuse next drop next refuse next drop next refuse next drop "
                u"next | accept hello drop next"_s
-            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.3 connecting cut:2 connecting "
-               u"dial:3+0.6 connecting cut:3 connecting dial:4+1.2 connecting cut:4 connecting "
-               u"dial:5+2.4 connecting cut:5 connecting dial:6+4.2 connecting cut:6 connecting dial:7+6 "
-               u"connecting cut:7 connecting dial:8+6 | 8>hi dial:9 9>attach connected auth:accepted "
-               u"plain msg:hello connecting cut:8 cut:9 connecting dial:10+0.3"_s;
+            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.3 connecting browser:1 cut:2 "
+               u"connecting dial:3+0.6 connecting cut:3 connecting dial:4+1.2 connecting cut:4 "
+               u"connecting dial:5+2.4 connecting cut:5 connecting dial:6+4.2 connecting cut:6 "
+               u"connecting dial:7+6 connecting cut:7 connecting dial:8+6 | 8>hi dial:9 9>attach "
+               u"connected auth:accepted plain msg:hello nobrowser connecting cut:8 cut:9 connecting "
+               u"dial:10+0.3"_s;
         // An end or a leave is final.
         QTest::newRow("end with reason") << u"join accept hello | say:end:version | drop wait:30"_s
                                          << greeted + u"| ended:version msg:end | cut:1"_s;
@@ -203,8 +107,8 @@ private Q_SLOTS:
                u"connecting dial:7+1 7>hello:pin 7>[hi] dial:8 8>hello:pin 8>[attach]"_s;
         QTest::newRow("refused sealed dials")
             << u"join:4821 refuse next refuse next accept"_s
-            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.25 connecting cut:2 connecting "
-               u"dial:3+0.5 3>hello:pin 3>? dial:4 4>hello:pin 4>?"_s;
+            << u"connecting dial:1 connecting browser:1 cut:1 connecting dial:2+0.25 connecting cut:2 "
+               u"connecting dial:3+0.5 3>hello:pin 3>? dial:4 4>hello:pin 4>?"_s;
         // An open room turns sealing off, and the PIN with it, until a PIN is demanded again.
         QTest::newRow("room open with the PIN given at join")
             << u"join:4821:e2e accept say:auth:open assets:say:auth:open hello manifest drop next "
@@ -274,7 +178,7 @@ private Q_SLOTS:
         QFETCH(QString, script);
         QFETCH(QString, transcript);
         Harness h;
-        play(h, script);
+        h.play(script);
         QCOMPARE(h.take(), transcript);
     }
 
@@ -343,12 +247,12 @@ private Q_SLOTS:
         Harness h;
         auto control = h.connectPlain();
         h.take();
-        h.requestManifest();
+        h.play(u"manifest"_s);
         h.connection->requestAsset(101, 0, u"base.png"_s, u"v1"_s, true, [](auto, auto, auto) {});
-        h.requestRendition(u"ref"_s);
-        h.requestManifest();
+        h.play(u"rendition:ref"_s);
+        h.play(u"manifest"_s);
         h.run();
-        QVERIFY(h.network.streams[0]->started() && h.assets()->started());
+        QVERIFY(h.network.streams[0]->started() && h.network.streams[1]->started());
         QCOMPARE(h.sent[1].last().message,
             typed("asset",
                 {{"requestId"_L1, "a2"_L1}, {"scoreToken"_L1, 101}, {"pageIndex"_L1, 0},
@@ -363,7 +267,7 @@ private Q_SLOTS:
             control->deliver(control->host.message(message));
         h.run();
         QCOMPARE(h.take(),
-            u"1>manifest:m1 1>renditionManifest:r3 1>manifest:m4 2>asset:a2 | msg:nav manifest:4 "
+            u"1>manifest:m1 1>renditionManifest:r3 2>asset:a2 1>manifest:m4 | msg:nav manifest:4 "
             u"msg:blackout manifest:none msg:manifest"_s);
     }
 
@@ -373,12 +277,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("transcript");
         QTest::newRow("pongs pile up on control")
             << false
-            << u"msg:ping msg:ping msg:ping msg:ping manifest:none connecting connecting 1>manifest:m1 "
+            << u"msg:ping msg:ping msg:ping msg:ping manifest:none connecting connecting "
                u"1>pong 1>pong 1>pong 1>pong cut:1 cut:2 dial:3+0.25"_s;
         // The assets connection is replaced; only its own requests fail.
         QTest::newRow("asset requests pile up")
             << true
-            << u"asset:0 asset:0 asset:0 asset:0 1>manifest:m1 1>asset:a6 2>asset:a2 2>asset:a3 "
+            << u"asset:0 asset:0 asset:0 asset:0 1>asset:a6 2>asset:a2 2>asset:a3 "
                u"2>asset:a4 2>asset:a5 cut:2 dial:3"_s;
     }
 
@@ -388,13 +292,14 @@ private Q_SLOTS:
         QFETCH(QString, transcript);
         Harness h;
         auto control = h.connectPlain();
-        h.requestManifest();
+        h.play(u"manifest"_s);
         h.take();
         // The Host reads nothing: what the Player sends waits in its queue, four mebibytes at most.
         const QString mebibyte(1 << 20, u'x');
         for (int i = 0; i < 5; ++i) {
             if (onAssets)
-                h.requestAsset(i, mebibyte);
+                h.connection->requestAsset(101, i, u"base.png"_s, mebibyte, false,
+                    [&h](qint64 status, auto, auto) { h.log << u"asset:"_s + QString::number(status); });
             else
                 control->reply(typed("ping", {{"t"_L1, mebibyte}}));
             h.scheduler.runPending();
