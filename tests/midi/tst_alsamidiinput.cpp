@@ -10,73 +10,42 @@
 using namespace pgw;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-snd_seq_event_t sequencerEvent(snd_seq_event_type_t type, int channel, int number, int value)
-{
-    snd_seq_event_t event {};
-    event.type = type;
-    if (type == SND_SEQ_EVENT_CONTROLLER || type == SND_SEQ_EVENT_PGMCHANGE
-        || type == SND_SEQ_EVENT_PITCHBEND) {
-        event.data.control.channel = std::uint8_t(channel);
-        event.data.control.param = unsigned(number);
-        event.data.control.value = value;
-    } else {
-        event.data.note = {std::uint8_t(channel), std::uint8_t(number), std::uint8_t(value), {}, {}};
-    }
-    return event;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(snd_seq_event_t)
-
 class AlsaMIDIInputTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void sequencerEventsBecomeChannelVoiceWords_data()
-    {
-        QTest::addColumn<snd_seq_event_t>("event");
-        QTest::addColumn<qint64>("word"); // -1 when the event has none
-        QTest::newRow("note on") << sequencerEvent(SND_SEQ_EVENT_NOTEON, 3, 60, 90) << qint64(0x20933C5A);
-        QTest::newRow("note off") << sequencerEvent(SND_SEQ_EVENT_NOTEOFF, 15, 127, 64) << qint64(0x208F7F40);
-        QTest::newRow("controller") << sequencerEvent(SND_SEQ_EVENT_CONTROLLER, 1, 64, 127)
-                                    << qint64(0x20B1407F);
-        QTest::newRow("controller above 127 is full")
-            << sequencerEvent(SND_SEQ_EVENT_CONTROLLER, 0, 64, 300) << qint64(0x20B0407F);
-        QTest::newRow("negative controller value is 0")
-            << sequencerEvent(SND_SEQ_EVENT_CONTROLLER, 0, 64, -5) << qint64(0x20B04000);
-        QTest::newRow("controller number beyond MIDI 1.0")
-            << sequencerEvent(SND_SEQ_EVENT_CONTROLLER, 0, 192, 127) << qint64(-1);
-        QTest::newRow("channel beyond 16") << sequencerEvent(SND_SEQ_EVENT_NOTEON, 16, 60, 90) << qint64(-1);
-        QTest::newRow("program change") << sequencerEvent(SND_SEQ_EVENT_PGMCHANGE, 0, 0, 5) << qint64(-1);
-        QTest::newRow("pitch bend") << sequencerEvent(SND_SEQ_EVENT_PITCHBEND, 0, 0, 100) << qint64(-1);
-    }
-
     void sequencerEventsBecomeChannelVoiceWords()
     {
-        QFETCH(snd_seq_event_t, event);
-        QFETCH(qint64, word);
-        const auto packed = PlayerAlsaMIDIInput::channelVoiceWord(event);
-        QCOMPARE(packed ? qint64(*packed) : -1, word);
+        // Event type, channel, number and value with the word they pack into, or -1 for none.
+        const QList<std::tuple<snd_seq_event_type_t, int, int, int, qint64>> cases {
+            {SND_SEQ_EVENT_NOTEON, 3, 60, 90, 0x20933C5A}, {SND_SEQ_EVENT_NOTEOFF, 15, 127, 64, 0x208F7F40},
+            {SND_SEQ_EVENT_CONTROLLER, 1, 64, 127, 0x20B1407F},
+            {SND_SEQ_EVENT_CONTROLLER, 0, 64, 300, 0x20B0407F}, // clamped to full
+            {SND_SEQ_EVENT_CONTROLLER, 0, 64, -5, 0x20B04000},
+            {SND_SEQ_EVENT_CONTROLLER, 0, 192, 127, -1}, // beyond MIDI 1.0
+            {SND_SEQ_EVENT_NOTEON, 16, 60, 90, -1}, {SND_SEQ_EVENT_PGMCHANGE, 0, 0, 5, -1},
+            {SND_SEQ_EVENT_PITCHBEND, 0, 0, 100, -1}};
+        for (const auto &[type, channel, number, value, word] : cases) {
+            snd_seq_event_t event {};
+            event.type = type;
+            if (type == SND_SEQ_EVENT_NOTEON || type == SND_SEQ_EVENT_NOTEOFF)
+                event.data.note = {std::uint8_t(channel), std::uint8_t(number), std::uint8_t(value), {}, {}};
+            else
+                event.data.control = {std::uint8_t(channel), {}, unsigned(number), value};
+            const auto packed = PlayerAlsaMIDIInput::channelVoiceWord(event);
+            QCOMPARE(packed ? qint64(*packed) : -1, word);
+        }
     }
 
-    void sourceIdentitySurvivesReplugging()
+    void sourcesKeepTheirIdentityAcrossRepluggingAndSortAsPeopleRead()
     {
-        QCOMPARE(PlayerAlsaMIDIInput::sourceID(u"FS"_s, u"FootSwitch"_s, u"FootSwitch MIDI 1"_s),
-            u"alsa:FS|FootSwitch MIDI 1"_s);
-        // A second card of the same model.
-        QCOMPARE(PlayerAlsaMIDIInput::sourceID(u"FS_1"_s, u"FootSwitch"_s, u"FootSwitch MIDI 1"_s),
-            u"alsa:FS_1|FootSwitch MIDI 1"_s);
-        // A program has no card.
-        QCOMPARE(PlayerAlsaMIDIInput::sourceID({}, u"Virtual Keyboard"_s, u"output"_s),
-            u"alsa-name:Virtual Keyboard|output"_s);
-    }
-
-    void sourcesAreSortedAsPeopleRead()
-    {
+        // A card, a second card of the same model, and a program without a card.
+        for (const auto &[card, client, port, id] : QList<std::tuple<QString, QString, QString, QString>> {
+                 {u"FS"_s, u"FootSwitch"_s, u"FootSwitch MIDI 1"_s, u"alsa:FS|FootSwitch MIDI 1"_s},
+                 {u"FS_1"_s, u"FootSwitch"_s, u"FootSwitch MIDI 1"_s, u"alsa:FS_1|FootSwitch MIDI 1"_s},
+                 {{}, u"Virtual Keyboard"_s, u"output"_s, u"alsa-name:Virtual Keyboard|output"_s}})
+            QCOMPARE(PlayerAlsaMIDIInput::sourceID(card, client, port), id);
         const auto sorted = PlayerAlsaMIDIInput::sortedByName(
             {{u"Pedal 10"_s}, {u"pedal 2"_s}, {u"Keys"_s}, {u"Pedal 1"_s}});
         QCOMPARE(sorted,
@@ -90,10 +59,7 @@ private Q_SLOTS:
         ManualScheduler main;
         PlayerAlsaMIDIInput input(main);
         const auto first = input.start();
-        QVERIFY(first);
-        QCOMPARE(first->kind, PlayerAlsaMIDIError::Kind::client);
-        QVERIFY(first->status < 0);
-        QCOMPARE(first->message(), u"Could not start MIDI (ALSA error %1)."_s.arg(first->status));
+        QVERIFY(first && first->kind == PlayerAlsaMIDIError::Kind::client && first->status < 0);
         QCOMPARE(input.start(), first);
         QVERIFY(!input.isRunning());
         input.stop();

@@ -70,14 +70,11 @@ private Q_SLOTS:
 
     void startsOnceShowsFailuresAndTriesAgain()
     {
-        QSignalSpy sourceNames(controller.get(), &MIDIPageTurnController::sourceNamesChanged);
-        QSignalSpy errorText(controller.get(), &MIDIPageTurnController::errorTextChanged);
         const Error port {Error::Kind::port, -12};
         const Error client {Error::Kind::client, -2};
         input->startFailures = {port, client, client};
         controller->start();
         QCOMPARE(controller->errorText(), port.message());
-        QVERIFY(!input->isRunning());
         // Learning begins all the same.
         controller->beginLearning(Direction::previous);
         QCOMPARE(controller->learningDirection(), Direction::previous);
@@ -87,30 +84,37 @@ private Q_SLOTS:
         QCOMPARE(input->startAttempts, 4);
         QVERIFY(input->isRunning());
         QVERIFY(controller->errorText().isEmpty());
-        QCOMPARE(errorText.size(), 3);
-        QCOMPARE(sourceNames.size(), 0);
         controller->stop();
         controller->stop();
         QVERIFY(!input->isRunning());
     }
 
-    void theTeachingPressDoesNotTurnButTheNextPressDoes()
+    void aTaughtPedalTurnsFromItsNextPressAndTeachingItToTheOtherDirectionMovesIt()
     {
-        QSignalSpy learning(controller.get(), &MIDIPageTurnController::learningDirectionChanged);
-        QSignalSpy next(controller.get(), &MIDIPageTurnController::nextBindingChanged);
-        controller->beginLearning(Direction::next);
+        controller->beginLearning(Direction::previous);
         QVERIFY(input->isRunning());
-        QCOMPARE(controller->learningDirection(), Direction::next);
         input->send({pedal(127), pedal(100), pedal(0)});
-        QCOMPARE(controller->nextBinding(), bindingOf(pedal(127)));
+        QCOMPARE(controller->previousBinding(), bindingOf(pedal(127)));
         QCOMPARE(controller->learningDirection(), std::nullopt);
-        QCOMPARE(learning.size(), 2);
-        QCOMPARE(next.size(), 1);
         QVERIFY(turns.isEmpty());
+        QSignalSpy previous(controller.get(), &MIDIPageTurnController::previousBindingChanged);
+        // Another control leaves the other direction alone.
+        controller->beginLearning(Direction::next);
+        tap(key(90), key(0));
         tap(pedal(127), pedal(0));
-        QCOMPARE(turns, QList {1});
-        QCOMPARE(MIDITurnBinding::fromData(defaults.value(nextKey).toByteArray()), bindingOf(pedal(127)));
+        tap(key(90), key(0));
+        QCOMPARE(turns, (QList {-1, 1}));
+
+        // Asking for another direction replaces the first.
+        controller->beginLearning(Direction::previous);
+        controller->beginLearning(Direction::next);
+        tap(pedal(127), pedal(0));
+        QCOMPARE(controller->previousBinding(), std::nullopt);
         QVERIFY(!defaults.contains(previousKey));
+        QCOMPARE(previous.size(), 1);
+        QCOMPARE(MIDITurnBinding::fromData(defaults.value(nextKey).toByteArray()), bindingOf(pedal(127)));
+        tap(pedal(127), pedal(0));
+        QCOMPARE(turns, (QList {-1, 1, 1}));
     }
 
     void storedBindingsLoadAndUnreadableOnesAreKept()
@@ -133,31 +137,6 @@ private Q_SLOTS:
         }
     }
 
-    void learningAPedalBoundToTheOtherDirectionMovesIt()
-    {
-        controller->setBinding(bindingOf(pedal(127)), Direction::previous);
-        QSignalSpy previous(controller.get(), &MIDIPageTurnController::previousBindingChanged);
-        // Another control leaves the other direction alone.
-        controller->beginLearning(Direction::next);
-        tap(key(90), key(0));
-        QCOMPARE(controller->previousBinding(), bindingOf(pedal(127)));
-        QCOMPARE(controller->nextBinding(), bindingOf(key(90)));
-        tap(pedal(127), pedal(0));
-        tap(key(90), key(0));
-        QCOMPARE(turns, (QList {-1, 1}));
-
-        // Asking for another direction replaces the first.
-        controller->beginLearning(Direction::previous);
-        controller->beginLearning(Direction::next);
-        tap(pedal(127), pedal(0));
-        QCOMPARE(controller->previousBinding(), std::nullopt);
-        QVERIFY(!defaults.contains(previousKey));
-        QCOMPARE(previous.size(), 1);
-        QCOMPARE(controller->nextBinding(), bindingOf(pedal(127)));
-        tap(pedal(127), pedal(0));
-        QCOMPARE(turns, (QList {-1, 1, 1}));
-    }
-
     void eventsThatCannotTeachStillTurnAndClearingStopsAPedalAtOnce()
     {
         controller->setBinding(bindingOf(key(90)), Direction::previous);
@@ -172,15 +151,11 @@ private Q_SLOTS:
         QCOMPARE(turns, (QList {-1, -1}));
 
         controller->beginLearning(Direction::next);
-        QSignalSpy previous(controller.get(), &MIDIPageTurnController::previousBindingChanged);
         controller->clearBinding(Direction::previous);
         QCOMPARE(controller->learningDirection(), std::nullopt);
         QCOMPARE(controller->previousBinding(), std::nullopt);
-        QVERIFY(!defaults.contains(previousKey));
-        QCOMPARE(previous.size(), 1);
         tap(key(0), key(90));
         QCOMPARE(turns, (QList {-1, -1}));
-        QCOMPARE(controller->nextBinding(), std::nullopt);
     }
 
     void sourcesComeAndGoAndStoppingReleasesEverything()
