@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QImage>
-#include <QPainter>
 #include <QString>
 
 #include <qrencode.h>
@@ -14,22 +13,13 @@ namespace pgw::test {
 inline QImage qrCodeImage(const QString &text, int module = 8)
 {
     QRcode *code = QRcode_encodeString(text.toUtf8().constData(), 0, QR_ECLEVEL_M, QR_MODE_8, 1);
-    if (!code)
-        return {};
     constexpr int quiet = 4;
-    const int side = (code->width + 2 * quiet) * module;
-    QImage image(side, side, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    for (int y = 0; y < code->width; ++y) {
-        for (int x = 0; x < code->width; ++x) {
-            if (code->data[y * code->width + x] & 1)
-                painter.fillRect((x + quiet) * module, (y + quiet) * module, module, module, Qt::black);
-        }
-    }
-    painter.end();
+    QImage modules(code->width + 2 * quiet, code->width + 2 * quiet, QImage::Format_Grayscale8);
+    modules.fill(255);
+    for (int i = 0; i < code->width * code->width; ++i)
+        modules.scanLine(quiet + i / code->width)[quiet + i % code->width] = code->data[i] & 1 ? 0 : 255;
     QRcode_free(code);
-    return image;
+    return modules.scaled(modules.size() * module).convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace pgw::test

@@ -71,26 +71,15 @@ class JoinByCodeTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void pastingAPictureOfTheCodeListsTheHostAndJoinsWithItsPin_data()
-    {
-        QTest::addColumn<QString>("storedName");
-        QTest::newRow("no name yet") << QString();
-        QTest::newRow("a stored name") << u"Jo"_s;
-    }
-
     void pastingAPictureOfTheCodeListsTheHostAndJoinsWithItsPin()
     {
-        QFETCH(QString, storedName);
         HostSimulator::Options options;
         options.pin = u"4821"_s;
         HostSimulator host(sampleShow(), options);
         QVERIFY(host.listen());
         MemoryDefaultsStore defaults;
-        if (!storedName.isEmpty())
-            defaults.setValue(DefaultsKeys::playerName, storedName);
+        defaults.setValue(DefaultsKeys::playerName, u"Jo"_s);
         LivePlayer player(nullptr, &defaults);
-        int prompts = 0;
-        connect(player.controller.get(), &AppController::pinPromptChanged, this, [&] { ++prompts; });
         LobbyView lobby(player.main, *player.controller);
         lobby.show();
         QVERIFY(QTest::qWaitForWindowActive(&lobby));
@@ -104,14 +93,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(lists(lobby, u"127.0.0.1"_s), waitMs);
         QTRY_VERIFY(!lobby.findChild<JoinLinkDialog *>());
         QCOMPARE(lobby.selectedHost()->id, u"link:127.0.0.1:"_s + QString::number(host.port()));
-
-        if (storedName.isEmpty()) {
-            QVERIFY(!player.controller->isJoined());
-            return;
-        }
         QTRY_COMPARE_WITH_TIMEOUT(player.controller->model().phase(), ShowPhase::live(), waitMs);
         QCOMPARE(host.greetedPlayers(), 1);
-        QCOMPARE(prompts, 0);
     }
 
     void theDialogReadsTypedDroppedAndFiledLinksAndOnlyJoinLinks()
@@ -132,11 +115,8 @@ private Q_SLOTS:
         QTest::keyClick(name, Qt::Key_L, Qt::ControlModifier);
         auto *dialog = lobby.findChild<JoinLinkDialog *>();
         QVERIFY(dialog);
-        auto *scan = dialog->findChild<QPushButton *>(u"join-link-scan"_s);
-        const bool cameras = !QMediaDevices::videoInputs().isEmpty();
-        QCOMPARE(scan->isEnabled(), cameras);
-        QCOMPARE(scan->toolTip(), cameras ? QString() : JoinLinkDialog::noCameraText);
-        QCOMPARE(dialog->findChild<QLabel *>(u"join-link-no-camera"_s)->isVisible(), !cameras);
+        QCOMPARE(dialog->findChild<QPushButton *>(u"join-link-scan"_s)->isEnabled(),
+            !QMediaDevices::videoInputs().isEmpty());
 
         auto *status = dialog->findChild<QLabel *>(u"join-status"_s);
         auto *field = dialog->findChild<QLineEdit *>(u"join-link-field"_s);
