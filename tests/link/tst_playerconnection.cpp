@@ -41,16 +41,7 @@ private Q_SLOTS:
             << u"jitter:1.2 join accept hello wait:11.9 say:ping wait:11.9 say:ping wait:11.9 say:ping "
                u"wait:11.999 | wait:0.001 | next"_s
             << greeted + u"msg:ping msg:ping msg:ping | connecting cut:1 cut:2 | connecting dial:3+0.3"_s;
-        // Drops and refusals climb the same ladder; a hello starts it over.
-        QTest::newRow("reconnect ladder, low end")
-            << u"jitter:0.8 join drop next refuse next drop next refuse next drop next refuse next drop "
-               u"next | accept hello drop next"_s
-            << u"connecting dial:1 connecting cut:1 connecting dial:2+0.2 connecting browser:1 cut:2 "
-               u"connecting dial:3+0.4 connecting cut:3 connecting dial:4+0.8 connecting cut:4 "
-               u"connecting dial:5+1.6 connecting cut:5 connecting dial:6+2.8 connecting cut:6 "
-               u"connecting dial:7+4 connecting cut:7 connecting dial:8+4 | 8>hi dial:9 9>attach "
-               u"connected auth:accepted plain msg:hello nobrowser connecting cut:8 cut:9 connecting "
-               u"dial:10+0.2"_s;
+        // Drops and refusals climb the same ladder, each step jittered; a hello starts it over.
         QTest::newRow("reconnect ladder, high end")
             << u"jitter:1.2 join drop next refuse next drop next refuse next drop next refuse next drop "
                u"next | accept hello drop next"_s
@@ -167,8 +158,9 @@ private Q_SLOTS:
                 + u"2>asset:a1 1>manifest:m2 1>renditionManifest:r3 | asset:0 manifest:none rendition:none "
                   u"cut:1 cut:2"_s;
         QTest::newRow("asset timeout")
-            << u"join accept hello asset wait:1 asset:1 wait:6 say:ping wait:4.9 stalled | wait:0.1"_s
-            << greeted + u"2>asset:a1 2>asset:a2 msg:ping stalled:2 | asset:0 asset:0 cut:2 dial:3+0.1"_s;
+            << u"join accept hello asset manifest wait:1 asset:1 wait:6 say:ping wait:4.9 stalled | wait:0.1"_s
+            << greeted
+                + u"2>asset:a1 1>manifest:m2 2>asset:a3 msg:ping stalled:3 | asset:0 asset:0 manifest:none cut:2 dial:3+0.1"_s;
         QTest::newRow("callbacks stop with the connection")
             << u"join ready | destroy"_s << u"connecting dial:1 1>hi dial:2 | cut:1 cut:2"_s;
     }
@@ -216,12 +208,16 @@ private Q_SLOTS:
             << u"msg:nav"_s;
         QTest::newRow("JSON marks at the limit") << false << navWithMarks(limit) << u"msg:nav"_s;
         QTest::newRow("JSON marks past the limit") << false << navWithMarks(limit + 1) << QString();
+        QTest::newRow("a frame longer than allowed")
+            << false << QByteArray::fromHex("0100001a") << u"connecting cut:1 cut:2"_s;
         // A channel takes plain text only for auth and end.
         QTest::newRow("plain message on a channel") << true << nav << u"connecting cut:1 cut:2"_s;
         QTest::newRow("plain asset response on a channel")
             << true
             << Wire::frame(Wire::AssetResponseFrame, hostsim::assetPayload({{"requestId"_L1, "a"_L1}}, "x"))
             << u"connecting cut:1 cut:2"_s;
+        QTest::newRow("damaged box") << true << Wire::frame(Wire::SealedFrame, QByteArray(40, 'x'))
+                                     << u"connecting cut:1 cut:2"_s;
     }
 
     void hostileFrames()
