@@ -5,7 +5,6 @@
 #include "annotations/PrivateAnnotationFile.h"
 
 #include <QByteArray>
-#include <QMetaType>
 
 namespace pgw::fixtures {
 
@@ -62,6 +61,3 @@ inline QByteArray strokeJson(const QByteArray &points = R"({"pressure":1,"x":0.5
 }
 
 } // namespace pgw::fixtures
-
-Q_DECLARE_METATYPE(pgw::PrivateAnnotationPages)
-Q_DECLARE_METATYPE(pgw::PrivateAnnotationLimits)
