@@ -30,36 +30,30 @@ class InkModelTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void strokeLifecycle()
+    void strokesBeginGrowAndCancelAndUnusableMessagesChangeNothing()
     {
         InkModel model;
-        QVERIFY(!handle(model, R"({"strokeId":"s","phase":"append","samples":[[0.1,0.1]]})"));
+        QVERIFY(!model.handle({}, 0));
+        for (const char *message : {R"({"strokeId":5,"phase":"begin"})", R"({"strokeId":"s"})",
+                 R"({"strokeId":"s","phase":"wiggle"})",
+                 R"({"strokeId":"s","phase":"append","samples":[[0.1,0.1]]})",
+                 // Page indices beyond 32 bits must not wrap onto a real page.
+                 R"({"strokeId":"s","phase":"begin","pageIndex":4294967297})",
+                 R"({"strokeId":"s","phase":"begin","pageIndex":-2147483649})"})
+            QVERIFY2(!handle(model, message), message);
+        QCOMPARE(model.generation(), 0);
+
         QVERIFY(handle(model, R"({"strokeId":"s","phase":"begin","pageIndex":2,"samples":[[0.1,0.2,0.5]]})"));
         QVERIFY(handle(model, R"({"strokeId":"s","phase":"append","samples":[[0.3,0.4]]})"));
         QCOMPARE(model.generation(), 2);
         QCOMPARE(model.strokes(2).value(0).points, (QList<InkPoint> {{0.1, 0.2, 0.5}, {0.3, 0.4, 0}}));
         QVERIFY(model.strokes(3).isEmpty());
-
         // Beginning an existing stroke starts it over.
         QVERIFY(handle(model, R"({"strokeId":"s","phase":"begin","pageIndex":2,"samples":[[0.9,0.9]]})"));
         QCOMPARE(model.strokes(2).value(0).points.size(), 1);
         QVERIFY(handle(model, R"({"strokeId":"s","phase":"cancel"})"));
         QVERIFY(!handle(model, R"({"strokeId":"s","phase":"cancel"})"));
         QVERIFY(model.allStrokes().isEmpty());
-    }
-
-    void messagesWithoutIdPhaseOrUsablePageChangeNothing()
-    {
-        InkModel model;
-        QVERIFY(!model.handle({}, 0));
-        for (const char *message : {R"({"strokeId":5,"phase":"begin"})", R"({"strokeId":"s"})",
-                 R"({"strokeId":"s","phase":"wiggle"})",
-                 // Page indices beyond 32 bits must not wrap onto a real page.
-                 R"({"strokeId":"s","phase":"begin","pageIndex":4294967297})",
-                 R"({"strokeId":"s","phase":"begin","pageIndex":-2147483649})"})
-            QVERIFY2(!handle(model, message), message);
-        QVERIFY(model.allStrokes().isEmpty());
-        QCOMPARE(model.generation(), 0);
     }
 
     void endedStrokesExpireAfterFiveSecondsOrWhenCleared()
@@ -71,15 +65,12 @@ private Q_SLOTS:
             change();
             return model.generation() - before;
         };
-        begin(model, "old", 0);
-        begin(model, "new", 0);
-        begin(model, "other", 1);
         // Ending changes nothing drawn.
-        const int generation = model.generation();
-        QVERIFY(!handle(model, R"({"strokeId":"old","phase":"end"})", 100.0));
-        QVERIFY(!handle(model, R"({"strokeId":"new","phase":"end"})", 100.1));
-        QVERIFY(!handle(model, R"({"strokeId":"other","phase":"end"})", 100.1));
-        QCOMPARE(model.generation(), generation);
+        for (const auto &[id, page, at] : QList<std::tuple<const char *, int, double>> {
+                 {"old", 0, 100.0}, {"new", 0, 100.1}, {"other", 1, 100.1}}) {
+            begin(model, id, page);
+            QVERIFY(!model.handle({{u"strokeId"_s, QLatin1StringView(id)}, {u"phase"_s, u"end"_s}}, at));
+        }
         QCOMPARE(changes([&] { model.expireStaleEnded(105.0); }), 1);
         QCOMPARE(changes([&] { model.expireStaleEnded(105.0); }), 0);
         QCOMPARE(model.allStrokes().size(), 2);
@@ -95,7 +86,7 @@ private Q_SLOTS:
         QVERIFY(model.allStrokes().isEmpty());
     }
 
-    void styleAndSampleFallbacks()
+    void stylesSamplesAndPressure()
     {
         InkModel model;
         handle(model, R"({"strokeId":"two","phase":"begin","style":{"color":[0.1,0.2],"width":"wide"}})");
@@ -104,22 +95,16 @@ private Q_SLOTS:
         handle(model, R"({"strokeId":"three","phase":"begin","style":{"color":[0,0,1]},
                           "samples":[[0.5,0.5],"x",[1],["a",2],[0.2,0.3,"p"],[0.1,0.1,1,9]]})");
         const auto strokes = model.allStrokes();
-        QCOMPARE(strokes[u"two"_s].color, InkColor());
-        QCOMPARE(strokes[u"two"_s].normalizedWidth, 0.0025);
-        QCOMPARE(strokes[u"two"_s].pageIndex, -1);
-        QCOMPARE(strokes[u"four"_s].color, (InkColor {0.1, 0.2, 0.3, 0.4}));
-        QCOMPARE(strokes[u"four"_s].normalizedWidth, 0.01);
-        QCOMPARE(strokes[u"three"_s].color, (InkColor {0, 0, 1, 1}));
-        QCOMPARE(strokes[u"three"_s].points, (QList<InkPoint> {{0.5, 0.5, 0}, {0.2, 0.3, 0}, {0.1, 0.1, 1}}));
-    }
+        QCOMPARE(strokes[u"two"_s], LiveStroke());
+        QCOMPARE(strokes[u"four"_s], (LiveStroke {-1, {0.1, 0.2, 0.3, 0.4}, 0.01}));
+        QCOMPARE(strokes[u"three"_s],
+            (LiveStroke {-1, {0, 0, 1, 1}, 0.0025, {{0.5, 0.5, 0}, {0.2, 0.3, 0}, {0.1, 0.1, 1}}}));
 
-    void pressureWidths()
-    {
-        for (const double unknownOrFull : {0.0, -1.0, 1.0})
-            QCOMPARE(LiveStroke::pressureFactor(unknownOrFull), 1.45);
-        QVERIFY(qFuzzyCompare(LiveStroke::pressureFactor(0.2), 0.73));
-        QVERIFY(qFuzzyCompare(LiveStroke::drawnWidth(10, 0.2), 7.3));
-        QCOMPARE(LiveStroke::drawnWidth(0.2, 1), 0.75);
+        // Base widths and pressures with the width drawn: unknown pressure draws as full, and nothing is
+        // thinner than 0.75 points.
+        for (const auto &[base, pressure, width] : QList<std::tuple<double, double, double>> {
+                 {10, 0, 14.5}, {10, -1, 14.5}, {10, 1, 14.5}, {10, 0.2, 7.3}, {0.2, 1, 0.75}})
+            QVERIFY(qFuzzyCompare(LiveStroke::drawnWidth(base, pressure), width));
     }
 };
 

@@ -31,7 +31,6 @@ private Q_SLOTS:
         model.handle(hello(1, 0, 0, u"alpha"_s));
         main.runPending();
         const int total = int(model.currentWants().size());
-        QVERIFY(total > 0);
         QVERIFY(rail.visible());
         QCOMPARE(rail.text(), u"RECEIVING MUSIC · 0/%1 PAGES"_s.arg(total));
 
@@ -44,25 +43,13 @@ private Q_SLOTS:
         rail.refresh();
         QVERIFY(!rail.visible());
 
-        // The Host adds a song: more files are wanted, and their completion is news again.
-        items.append(item(u"delta"_s, 4, 2));
-        version = 2;
-        model.handle(object(R"({"type":"structure","structureVersion":2})"));
-        main.runPending();
-        QVERIFY(model.currentWants().size() > total);
-        QVERIFY(rail.visible());
-        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Receiving);
-        cached = int(model.currentWants().size());
-        rail.refresh();
-        QVERIFY(rail.visible());
-        QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
-
-        // Every change of the wanted files is a new set to announce; a long show keeps only the
-        // latest few of them, not one for each.
-        for (version = 3; version < 40; ++version) {
+        // The Host adds songs: more files are wanted each time, and their completion is news again. A long
+        // show keeps only the latest few of these sets, not one for each.
+        for (version = 2; version < 40; ++version) {
             items.append(item(u"song%1"_s.arg(version), 100 + version, 1));
             model.handle({{"type"_L1, "structure"_L1}, {"structureVersion"_L1, version}});
             main.runPending();
+            QVERIFY(rail.visible() && rail.tone() == StageReadinessRail::Tone::Receiving);
             cached = int(model.currentWants().size());
             rail.refresh();
             QCOMPARE(rail.tone(), StageReadinessRail::Tone::Complete);
