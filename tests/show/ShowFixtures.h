@@ -102,7 +102,6 @@ inline void goLive(ShowModel &model, ManifestSource &source, ManualScheduler &sc
 {
     source.attach(model);
     model.didJoin();
-    model.setPhase(ShowPhase::connecting());
     const QJsonObject state = manifest["state"_L1].toObject();
     const auto item
         = state.contains("scoreIndex"_L1) ? std::optional(state["scoreIndex"_L1].toInt()) : std::nullopt;
