@@ -20,7 +20,7 @@ QJsonObject partsBook()
     QJsonArray items = threeItems();
     for (int i : {0, 1, 2}) {
         QJsonArray options;
-        for (const QString instrument : {u"violin"_s, u"clarinet"_s}) {
+        for (const QString &instrument : {u"violin"_s, u"clarinet"_s}) {
             const QString id = instrument + QString::number(i);
             options.append(QJsonObject {{"optionID"_L1, id}, {"label"_L1, id.toUpper()},
                 {"instrumentIDs"_L1, QJsonArray {u"builtin:"_s + instrument}}, {"ref"_L1, u"ref."_s + id}});
@@ -91,59 +91,36 @@ private Q_SLOTS:
                 {u"v"_s, u"v"_s, {u"a"_s, u"b"_s}, u"r"_s}, {u"c"_s, u"Clarinet in B♭"_s, {}, u"rc"_s}}));
     }
 
-    void resolution_data()
-    {
-        QTest::addColumn<QString>("saved");
-        QTest::addColumn<QStringList>("instruments");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("saved master") << u"master"_s << QStringList {u"i1"_s} << u"master"_s;
-        QTest::newRow("one match") << QString() << QStringList {u"i1"_s} << u"auto:a"_s;
-        QTest::newRow("two matches") << QString() << QStringList {u"i1"_s, u"i2"_s} << u"choose:a,b"_s;
-        QTest::newRow("no match") << QString() << QStringList {u"i9"_s} << u"master"_s;
-        QTest::newRow("saved matching") << u"b"_s << QStringList {u"i1"_s, u"i2"_s} << u"auto:b"_s;
-        QTest::newRow("saved all: without instruments") << u"all:c"_s << QStringList {} << u"auto:c"_s;
-        QTest::newRow("saved option vanished") << u"gone"_s << QStringList {u"i2"_s} << u"auto:b"_s;
-        QTest::newRow("saved not matching") << u"c"_s << QStringList {u"i1"_s} << u"auto:a"_s;
-    }
-
     void resolution()
     {
-        QFETCH(QString, saved);
-        QFETCH(QStringList, instruments);
-        const QList<PlayerPartOption> options {{u"a"_s, u"A"_s, {u"i1"_s}, u"ra"_s},
-            {u"b"_s, u"B"_s, {u"i2"_s}, u"rb"_s}, {u"c"_s, u"C"_s, {u"i3"_s}, u"rc"_s}};
-        const auto result
-            = PlayerPartResolver::resolve(options, QSet<QString>(instruments.begin(), instruments.end()),
-                saved.isEmpty() ? std::nullopt : std::optional(saved));
-        QString text = u"master"_s;
-        if (const auto *automatic = std::get_if<PlayerPartResolution::Automatic>(&result))
-            text = u"auto:"_s + automatic->option.optionID;
-        if (const auto *choose = std::get_if<PlayerPartResolution::Choose>(&result)) {
-            QStringList ids;
-            for (const auto &o : choose->options)
-                ids.append(o.optionID);
-            text = u"choose:"_s + ids.join(u',');
-        }
-        QTEST(text, "expected");
+        const PlayerPartOption a {u"a"_s, u"A"_s, {u"i1"_s}, u"ra"_s}, b {u"b"_s, u"B"_s, {u"i2"_s}, u"rb"_s},
+            c {u"c"_s, u"C"_s, {u"i3"_s}, u"rc"_s};
+        using Auto = PlayerPartResolution::Automatic;
+        const PlayerPartResolutionValue master = PlayerPartResolution::Master {};
+        // Saved choice, the player's instruments, the outcome.
+        const QList<std::tuple<std::optional<QString>, QSet<QString>, PlayerPartResolutionValue>> cases {
+            {u"master"_s, {u"i1"_s}, master}, {{}, {u"i1"_s}, Auto {a}},
+            {{}, {u"i1"_s, u"i2"_s}, PlayerPartResolution::Choose {{a, b}}}, {{}, {u"i9"_s}, master},
+            {u"b"_s, {u"i1"_s, u"i2"_s}, Auto {b}}, {u"all:c"_s, {}, Auto {c}},
+            {u"gone"_s, {u"i2"_s}, Auto {b}}, {u"c"_s, {u"i1"_s}, Auto {a}}};
+        for (const auto &[saved, instruments, expected] : cases)
+            QCOMPARE(PlayerPartResolver::resolve({a, b, c}, instruments, saved), expected);
     }
 
     void matchingPartIsFetchedAndShownLocally()
     {
         PartShow show({u"builtin:violin"_s});
         ShowModel &model = show.model;
-        QVERIFY(model.partSelectionActive());
-        QVERIFY(!model.usingAlternatePart());
-        QCOMPARE(model.selectedPartLabel(), u"VIOLIN0"_s);
-        QVERIFY(model.turnsPagesLocally());
-        QCOMPARE(show.refs(), (QStringList {u"ref.violin0"_s}));
+        QCOMPARE(std::tuple(model.partSelectionActive(), model.usingAlternatePart(),
+                     model.selectedPartLabel(), model.turnsPagesLocally(), show.refs()),
+            std::tuple(true, false, u"VIOLIN0"_s, true, QStringList {u"ref.violin0"_s}));
 
         show.answer(rendition(u"alpha-violin"_s, 41, 2));
-        QVERIFY(model.usingAlternatePart());
-        QCOMPARE(model.displayedIndex(), 0);
-        QCOMPARE(displayedToken(model), 41);
         // Every page of the part shares one chart identity, tied to the song's place in the book.
-        QCOMPARE(model.stagePages().first().chartIdentity, u"part:violin0|alpha|item:0"_s);
-        QVERIFY(!model.stagePages().first().marksVersion);
+        const StagePage first = model.stagePages().first();
+        QCOMPARE(std::tuple(model.usingAlternatePart(), model.displayedIndex(), first.scoreToken,
+                     first.chartIdentity, first.marksVersion),
+            std::tuple(true, 0, 41, u"part:violin0|alpha|item:0"_s, std::nullopt));
         // Then the song after next is prefetched in the background.
         QCOMPARE(show.refs(), (QStringList {u"ref.violin2"_s}));
         QCOMPARE(model.expectedPracticeRenditionRefs(), (QSet<QString> {u"ref.violin0"_s, u"ref.violin2"_s}));
@@ -161,11 +138,10 @@ private Q_SLOTS:
     {
         PartShow show({u"builtin:violin"_s, u"builtin:clarinet"_s});
         const auto chooser = show.model.partChooser();
-        QVERIFY(chooser);
-        QCOMPARE(chooser->matchingOptionIDs, (QSet<QString> {u"violin0"_s, u"clarinet0"_s}));
-        QCOMPARE(chooser->selectedOptionID, u"master"_s);
-        QCOMPARE(chooser->matchingOptions().size(), 2);
-        QVERIFY(!show.model.partSelectionActive());
+        QVERIFY(chooser && !show.model.partSelectionActive());
+        QCOMPARE(std::tuple(chooser->matchingOptionIDs, chooser->selectedOptionID,
+                     chooser->matchingOptions().size()),
+            std::tuple(QSet<QString> {u"violin0"_s, u"clarinet0"_s}, u"master"_s, 2));
 
         show.model.selectPart(u"clarinet0"_s);
         QVERIFY(!show.model.partChooser());
@@ -188,8 +164,8 @@ private Q_SLOTS:
         PartShow show({});
         QVERIFY(!show.model.partSelectionActive());
         show.model.setMyInstrumentIDs({u" builtin:clarinet "_s, u""_s});
-        QCOMPARE(show.model.selectedPartLabel(), u"CLARINET0"_s);
-        QCOMPARE(show.refs().first(), u"ref.clarinet0"_s);
+        QCOMPARE(std::tuple(show.model.selectedPartLabel(), show.refs().first()),
+            std::tuple(u"CLARINET0"_s, u"ref.clarinet0"_s));
 
         show.model.selectPart(u"violin0"_s);
         QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
@@ -197,37 +173,28 @@ private Q_SLOTS:
         QCOMPARE(show.saved.value(u"alpha"_s), u"all:violin0"_s);
     }
 
-    void renditionPastALimitIsRefused_data()
+    // Within every limit a rendition is used; past one, or without pages, the master is shown instead.
+    void unusableRenditionFallsBackToTheLocalMaster()
     {
-        QTest::addColumn<QJsonObject>("descriptor");
-        QTest::addColumn<bool>("usable");
-        QTest::newRow("at every limit") << rendition(QString(1024, u'k'), 41, 5000) << true;
-        QTest::newRow("pages in a score") << rendition(u"k"_s, 41, 5001) << false;
-        QTest::newRow("string length") << rendition(QString(1025, u'k'), 41, 2) << false;
-    }
-
-    void renditionPastALimitIsRefused()
-    {
-        QFETCH(QJsonObject, descriptor);
-        QFETCH(bool, usable);
-        PartShow show({u"builtin:violin"_s});
-        if (!usable)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^Refused the Host's part rendition: "_s));
-        show.answer(descriptor);
-        QCOMPARE(show.model.usingAlternatePart(), usable);
-    }
-
-    void missingRenditionFallsBackToTheLocalMaster()
-    {
-        PartShow show({u"builtin:violin"_s});
-        show.answer(object(R"({"scoreKey": "x", "scoreToken": 5, "pageCount": 0, "pages": []})"));
-        QVERIFY(show.model.partSelectionActive());
-        QVERIFY(!show.model.usingAlternatePart());
-        QCOMPARE(show.model.selectedPartLabel(), u"Master"_s);
-        QCOMPARE(show.model.toast(), u"VIOLIN0 unavailable — using local Master"_s);
-        QCOMPARE(displayedToken(show.model), 1);
-        show.model.turnLocally(+1);
-        QCOMPARE(show.model.displayedIndex(), 1);
+        const QList<std::tuple<QJsonObject, bool, bool>> cases {
+            {rendition(QString(1024, u'k'), 41, 5000), true, false},
+            {rendition(u"k"_s, 41, 5001), false, true}, {rendition(QString(1025, u'k'), 41, 2), false, true},
+            {rendition(u"x"_s, 5, 0), false, false}};
+        for (const auto &[descriptor, usable, pastALimit] : cases) {
+            PartShow show({u"builtin:violin"_s});
+            if (pastALimit)
+                QTest::ignoreMessage(
+                    QtWarningMsg, QRegularExpression(u"^Refused the Host's part rendition: "_s));
+            show.answer(descriptor);
+            QCOMPARE(show.model.usingAlternatePart(), usable);
+            if (usable)
+                continue;
+            QCOMPARE(std::tuple(show.model.partSelectionActive(), show.model.selectedPartLabel(),
+                         show.model.toast(), displayedToken(show.model)),
+                std::tuple(true, u"Master"_s, u"VIOLIN0 unavailable — using local Master"_s, 1));
+            show.model.turnLocally(+1);
+            QCOMPARE(show.model.displayedIndex(), 1);
+        }
     }
 
     void withoutPartSupportNoSongOffersParts()
@@ -237,10 +204,9 @@ private Q_SLOTS:
         manifest.insert(
             "instrumentCatalog"_L1, object(R"({"instruments": [{"id": "custom:kazoo", "label": "Kazoo"}]})"));
         PartShow show({u"builtin:violin"_s}, manifest);
-        QVERIFY(!show.model.partSelectionActive());
-        QVERIFY(show.model.availablePartOptions().isEmpty());
+        QVERIFY(!show.model.partSelectionActive() && show.model.availablePartOptions().isEmpty()
+            && show.renditionRequests.isEmpty());
         QCOMPARE(show.model.instrumentCatalog(), PlayerInstrumentCatalog::builtIn());
-        QVERIFY(show.renditionRequests.isEmpty());
 
         QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": ["parts"]})")));
         QVERIFY(ShowModel::partsCapability(object(R"({"capabilities": {"parts": 1}})")));
@@ -267,21 +233,17 @@ private Q_SLOTS:
         model.handle(hello(1, 2, 2, u"gamma"_s));
         source.answer(manifest);
         scheduler.runPending();
-        QCOMPARE(model.practiceScoreIndex(), 2);
-        QVERIFY(model.usingAlternatePart());
-        QCOMPARE(displayedToken(model), 53);
-        QCOMPARE(model.displayedIndex(), 0);
-
+        // The song, whether a part is in use, the score token and the page shown.
+        const auto at = [&model] {
+            return std::tuple(*model.practiceScoreIndex(), model.partSelectionActive(), displayedToken(model),
+                model.displayedIndex());
+        };
+        QCOMPARE(at(), std::tuple(2, true, 53, 0));
         // Back from the part's first page: beta has no parts, so its master is shown from its last page.
         model.turnLocally(-1);
-        QCOMPARE(model.practiceScoreIndex(), 1);
-        QVERIFY(!model.partSelectionActive());
-        QCOMPARE(model.displayedIndex(), 3);
+        QCOMPARE(at(), std::tuple(1, false, 2, 3));
         model.turnLocally(-3);
-        QCOMPARE(model.practiceScoreIndex(), 0);
-        QVERIFY(model.usingAlternatePart());
-        QCOMPARE(displayedToken(model), 51);
-        QCOMPARE(model.displayedIndex(), 2);
+        QCOMPARE(at(), std::tuple(0, true, 51, 2));
     }
 };
 
