@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-
 namespace pgw::test {
 
 // One store over a real temporary directory, its queue and the main thread both on one manual
@@ -31,13 +29,8 @@ public:
         AssetFetchCompletion completion;
     };
 
-    struct Answer
-    {
-        QString tag;
-        std::optional<QByteArray> data;
-        bool exact = false;
-        bool operator==(const Answer &) const = default;
-    };
+    // The request's tag, the data, whether it is the version asked for.
+    using Answer = std::tuple<QString, std::optional<QByteArray>, bool>;
 
     static constexpr qint64 epochMs = 1'700'000'000'000;
 
@@ -115,9 +108,8 @@ public:
     // Those of `names` whose files exist, in their order.
     QStringList present(const QStringList &names) const
     {
-        QStringList found;
-        std::copy_if(names.cbegin(), names.cend(), std::back_inserter(found),
-            [this](const QString &name) { return has(name); });
+        QStringList found = names;
+        found.removeIf([this](const QString &name) { return !has(name); });
         return found;
     }
 
