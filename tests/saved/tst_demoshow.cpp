@@ -58,93 +58,73 @@ private Q_SLOTS:
         const QJsonObject append = object(R"({"type":"ink","phase":"append","strokeId":"demo-stroke-1"})");
         QJsonObject secondBegin = begin;
         secondBegin.insert("strokeId"_L1, u"demo-stroke-2"_s);
-        const QList<std::pair<double, QJsonObject>> expected {
-            {0.0, object(R"({"type":"hello","protocolVersion":1,
+        // Milliseconds after the start, and the message.
+        const QList<std::pair<qint64, QJsonObject>> expected {
+            {0, object(R"({"type":"hello","protocolVersion":1,
               "structureVersion":1,"state":{"pageIndex":0,"blackout":false,"followers":3}})")},
-            {0.0, object(R"({"type":"presence","count":3,"names":["you","Alex","Sam"]})")}, {6.0, nav(2, 1)},
-            {9.0, begin}, {9.4, withSamples(append, 1)}, {9.52, withSamples(append, 2)},
-            {9.64, withSamples(append, 3)}, {9.76, withSamples(append, 4)}, {9.88, withSamples(append, 5)},
-            {10.3, object(R"({"type":"ink","phase":"end","strokeId":"demo-stroke-1"})")}, {15.0, nav(3, 2)},
-            {19.0, object(R"({"type":"blackout","on":true})")},
-            {21.5, object(R"({"type":"blackout","on":false})")}, {24.0, nav(4, 0)}, {33.0, nav(1002, 1)},
-            {36.0, secondBegin}};
+            {0, object(R"({"type":"presence","count":3,"names":["you","Alex","Sam"]})")}, {6000, nav(2, 1)},
+            {9000, begin}, {9400, withSamples(append, 1)}, {9520, withSamples(append, 2)},
+            {9640, withSamples(append, 3)}, {9760, withSamples(append, 4)}, {9880, withSamples(append, 5)},
+            {10300, object(R"({"type":"ink","phase":"end","strokeId":"demo-stroke-1"})")}, {15000, nav(3, 2)},
+            {19000, object(R"({"type":"blackout","on":true})")},
+            {21500, object(R"({"type":"blackout","on":false})")}, {24000, nav(4, 0)}, {33000, nav(1002, 1)},
+            {36000, secondBegin}};
 
         ManualScheduler scheduler;
         DemoShow demo(scheduler, QString());
-        const double started = scheduler.now();
-        QList<std::pair<double, QJsonObject>> sent;
+        double started = scheduler.now();
+        QList<std::pair<qint64, QJsonObject>> sent;
         demo.onMessage = [&](const QJsonObject &message) {
-            sent.append({scheduler.now() - started, message});
+            sent.append({qRound64((scheduler.now() - started) * 1000), message});
         };
         demo.start();
         scheduler.advance(36.1);
-        QCOMPARE(sent.size(), expected.size());
-        for (qsizetype i = 0; i < sent.size(); ++i) {
-            QCOMPARE(sent[i].second, expected[i].second);
-            QVERIFY2(
-                qAbs(sent[i].first - expected[i].first) < 1e-9, qPrintable(QString::number(sent[i].first)));
-        }
+        QCOMPARE(sent, expected);
 
         // A restart keeps the page-turn stamps growing.
         demo.start();
         sent.clear();
+        started = scheduler.now();
         scheduler.advance(6.0);
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent[0].second, nav(2002, 1));
+        QCOMPARE(sent, (QList<std::pair<qint64, QJsonObject>> {{6000, nav(2002, 1)}}));
     }
 
     // Halted mid-stroke from outside, or by the receiver from its callback: nothing more is sent.
-    void haltingCancelsTheRest_data()
-    {
-        QTest::addColumn<bool>("destroy");
-        QTest::addColumn<int>("haltOnMessage");
-        QTest::addColumn<int>("received");
-        QTest::newRow("stop mid-stroke") << false << 0 << 5;
-        QTest::newRow("destroy mid-stroke") << true << 0 << 5;
-        QTest::newRow("stop on the greeting") << false << 1 << 2;
-        QTest::newRow("destroy on the ink's begin") << true << 4 << 4;
-    }
-
     void haltingCancelsTheRest()
     {
-        QFETCH(bool, destroy);
-        QFETCH(int, haltOnMessage);
-        QFETCH(int, received);
-        ManualScheduler scheduler;
-        QPointer<DemoShow> demo = new DemoShow(scheduler, QString());
-        const auto halt = [&] { destroy ? delete demo.data() : demo->stop(); };
-        int count = 0;
-        demo->onMessage = [&](const QJsonObject &) {
-            if (++count == haltOnMessage)
+        // Whether the demo is destroyed rather than stopped, the message it is halted on (none: mid-stroke
+        // from outside), how many messages arrive.
+        for (const auto &[destroy, haltOnMessage, received] : {std::tuple(false, 0, 5),
+                 std::tuple(true, 0, 5), std::tuple(false, 1, 2), std::tuple(true, 4, 4)}) {
+            ManualScheduler scheduler;
+            QPointer<DemoShow> demo = new DemoShow(scheduler, QString());
+            const auto halt = [&] { destroy ? delete demo.data() : demo->stop(); };
+            int count = 0;
+            demo->onMessage = [&](const QJsonObject &) {
+                if (++count == haltOnMessage)
+                    halt();
+            };
+            demo->start();
+            if (!haltOnMessage) {
+                scheduler.advance(9.5);
                 halt();
-        };
-        demo->start();
-        if (!haltOnMessage) {
-            scheduler.advance(9.5);
-            halt();
+            }
+            if (!destroy)
+                QCOMPARE(scheduler.pendingCount(), 0);
+            scheduler.advance(100.0);
+            QCOMPARE(
+                std::tuple(count, scheduler.pendingCount(), demo.isNull()), std::tuple(received, 0, destroy));
+            delete demo.data();
         }
-        if (!destroy)
-            QCOMPARE(scheduler.pendingCount(), 0);
-        scheduler.advance(100.0);
-        QCOMPARE(count, received);
-        QCOMPARE(scheduler.pendingCount(), 0);
-        QCOMPARE(demo.isNull(), destroy);
-        delete demo.data();
     }
 
-    void loadNeedsEveryPage()
+    // Every page must be there; the demo serves its own version of a page whatever version was asked for.
+    void manifestAndAssetAnswers()
     {
         for (const QList<int> &present : {QList<int> {2, 3}, {1, 2}, {1, -2, 3}}) {
             DemoOverPages d(present);
-            QVERIFY(!d.demo.load());
-            QVERIFY(d.demo.pages().isEmpty());
-            QCOMPARE(d.demo.answerAsset(DemoShow::scoreToken, 0, u"base.png"_s, u"demo-b0"_s).status, 404);
+            QVERIFY(!d.demo.load() && d.demo.pages().isEmpty());
         }
-    }
-
-    // The demo's own version of a page, whatever version was asked for.
-    void manifestAndAssetAnswers()
-    {
         DemoOverPages d;
         QVERIFY(d.demo.load());
         QCOMPARE(d.demo.manifest(),
@@ -163,20 +143,17 @@ private Q_SLOTS:
         QCOMPARE(answer(7, 0), missing);
     }
 
+    // Eight-bit grayscale PNGs of a letter-size page, wide enough to stay sharp on a stage screen.
     void installedPagesAreLetterSizeGrayscalePngs()
     {
         ManualScheduler scheduler;
         DemoShow demo(scheduler, DemoShow::defaultPagesFolder());
         QVERIFY(demo.load());
-        QCOMPARE(demo.pages().size(), 3);
         for (const QByteArray &png : demo.pages()) {
-            QVERIFY(png.size() > 33 && png.size() < 1024 * 1024);
-            QCOMPARE(png.first(16), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16));
+            QVERIFY(png.size() > 33 && png.startsWith("\x89PNG\r\n\x1a\n"));
             const quint32 width = qFromBigEndian<quint32>(png.constData() + 16);
             const quint32 height = qFromBigEndian<quint32>(png.constData() + 20);
-            QVERIFY(width >= 1200 && width <= 1800);
-            QVERIFY(qAbs(double(height) / width - 22.0 / 17.0) < 0.01);
-            // Eight-bit grayscale.
+            QVERIFY(width >= 1200 && width <= 1800 && qAbs(double(height) / width - 22.0 / 17.0) < 0.01);
             QCOMPARE(png.mid(24, 2), QByteArray("\x08\x00", 2));
         }
     }
