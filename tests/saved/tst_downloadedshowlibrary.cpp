@@ -38,13 +38,10 @@ QJsonObject score(const QString &key, qint64 token, int pageCount, const QString
     return score;
 }
 
-QJsonObject setlist(const QString &name, const QList<QJsonObject> &items)
+QJsonObject setlist(const QString &name, const QJsonArray &items)
 {
-    QJsonArray list;
-    for (const QJsonObject &item : items)
-        list.append(item);
     return {
-        {"structureVersion"_L1, 1}, {"show"_L1, QJsonObject {{"setlistName"_L1, name}, {"items"_L1, list}}}};
+        {"structureVersion"_L1, 1}, {"show"_L1, QJsonObject {{"setlistName"_L1, name}, {"items"_L1, items}}}};
 }
 
 QJsonObject gala()
@@ -74,7 +71,6 @@ class LibraryHarness
 public:
     explicit LibraryHarness(bool withNetwork = false, const QList<Want> &cached = {})
     {
-        QDir().mkpath(directory);
         for (const Want &want : cached)
             assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
         assets.start(withNetwork);
@@ -106,19 +102,6 @@ public:
     }
 
     QString recordPath(const QString &id) const { return directory + u'/' + id + u".json"_s; }
-    QString statusOf(const QString &id) const
-    {
-        const auto summary = library->summary(id);
-        return summary ? summary->statusText() : QString();
-    }
-    // Which of `wants` have their files cached.
-    QList<bool> cached(const QList<Want> &wants) const
-    {
-        QList<bool> present;
-        for (const Want &want : wants)
-            present.append(assets.has(want.cacheFileName));
-        return present;
-    }
 
     AssetStoreHarness assets;
     QString directory = assets.root.filePath(Library::directoryName);
@@ -135,7 +118,9 @@ class DownloadedShowLibraryTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void savingNeedsALiveManifestWithAnIdentity()
+    // Saving needs a live show with an identity; the record survives a restart, and ending the live
+    // session forgets the show, not its record.
+    void aSavedShowIsWrittenAndOpensAfterARestart()
     {
         LibraryHarness h;
         const auto stillPreparing = [&h] {
@@ -145,20 +130,7 @@ private Q_SLOTS:
         QVERIFY(stillPreparing());
         h.library->captureLiveManifest({{"score"_L1, QJsonObject {{"scoreToken"_L1, 3}}}});
         QVERIFY(stillPreparing());
-        QCOMPARE(h.writes, 0);
 
-        // Ending the live session forgets the show, not the saved record.
-        QVERIFY(h.saveLive(gala()));
-        QVERIFY(h.library->currentShowSummary());
-        h.library->endLiveSession();
-        QVERIFY(!h.library->isCurrentShowSaved() && !h.library->currentShowSummary());
-        QVERIFY(stillPreparing());
-        QCOMPARE(h.library->shows().size(), 1);
-    }
-
-    void aSavedShowIsWrittenAndOpensAfterARestart()
-    {
-        LibraryHarness h;
         const QJsonObject manifest = setlist(
             u"Gala"_s, {score(u"ode"_s, 1, 2, u"1"_s, {u"b.ref"_s, u"a.ref"_s}), score(u"fin"_s, 2, 3)});
         const QJsonObject violin = score(u"ode-b"_s, 11, 2);
@@ -189,14 +161,24 @@ private Q_SLOTS:
         QCOMPARE(h.library->rendition(u"b.ref"_s, id), violin);
         QVERIFY(!h.library->rendition(u"a.ref"_s, id));
         QVERIFY(!h.library->isCurrentShowSaved() && !h.library->currentShowSummary());
+
+        // Newest first, then by title.
+        h.assets.scheduler.advance(10);
+        QVERIFY(h.saveLive(setlist(u"beta"_s, {score(u"b"_s, 1, 1)})));
+        QVERIFY(h.saveLive(setlist(u"Alpha"_s, {score(u"c"_s, 1, 1)})));
+        QStringList titles;
+        for (const DownloadedShowSummary &show : h.library->shows())
+            titles.append(show.title);
+        QCOMPARE(titles, (QStringList {u"Alpha"_s, u"beta"_s, u"Gala"_s}));
+        h.library->endLiveSession();
+        QVERIFY(!h.library->isCurrentShowSaved() && !h.library->currentShowSummary());
+        QVERIFY(stillPreparing());
+        QCOMPARE(h.library->shows().size(), 3);
     }
 
-    void filesThatAreNotRecordsAreIgnoredAndKept_data()
+    // Saving the same show never replaces a file it could not read as its own.
+    void filesThatAreNotRecordsAreIgnoredAndKept()
     {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<bool>("saveWrites");
         const QString name = identity(gala()) + u".json"_s;
         const QJsonObject valid = Record {identity(gala()), gala()}.toJson();
         const auto changed = [&valid](QLatin1StringView key, const QJsonValue &value) {
@@ -204,53 +186,30 @@ private Q_SLOTS:
             object.insert(key, value);
             return json::compact(object);
         };
-        const QJsonObject other = setlist(u"Other"_s, {score(u"fin"_s, 2, 2)});
+        const QByteArray record = json::compact(valid);
         const QJsonObject unnamed {{"show"_L1, QJsonObject {{"setlistName"_L1, u"Gala"_s}}}};
-        const qint64 asIs = -1;
-        QTest::newRow("foreign format")
-            << name << changed("format"_L1, u"com.example.show"_s) << asIs << false;
-        QTest::newRow("newer schema") << name << changed("schemaVersion"_L1, 2) << asIs << false;
-        QTest::newRow("manifest of another show") << name << changed("manifest"_L1, other) << asIs << false;
-        QTest::newRow("manifest without identity")
-            << name << changed("manifest"_L1, unnamed) << asIs << false;
-        QTest::newRow("not JSON") << name << QByteArray("{\"format\":") << asIs << false;
-        QTest::newRow("oversized") << name << json::compact(valid) << Library::maxRecordBytes + 1 << false;
-        QTest::newRow("moved") << QString(32, u'0') + u".json"_s << json::compact(valid) << asIs << true;
-        QTest::newRow("hidden") << u"."_s + name << json::compact(valid) << asIs << true;
-    }
-
-    void filesThatAreNotRecordsAreIgnoredAndKept()
-    {
-        QFETCH(QString, fileName);
-        QFETCH(QByteArray, content);
-        QFETCH(qint64, size);
-        QFETCH(bool, saveWrites);
-        LibraryHarness h;
-        const QString path = h.directory + u'/' + fileName;
-        writeFile(path, content, size);
-        const QByteArray before = readAll(path);
-        h.open();
-        QVERIFY(h.library->shows().isEmpty());
-
-        // Saving the same show never replaces a file it could not read as its own.
-        QCOMPARE(h.saveLive(gala()), saveWrites);
-        QCOMPARE(h.library->isCurrentShowSaved(), saveWrites);
-        QCOMPARE(readAll(path), before);
-        if (!saveWrites)
-            QCOMPARE(h.library->lastSaveFailure(), Library::saveFailedText);
-    }
-
-    void aLinkIsNeitherReadNorWrittenThrough()
-    {
-        LibraryHarness h;
-        const QByteArray content = json::compact(Record {identity(gala()), gala()}.toJson());
-        const QString target = h.assets.root.filePath(u"elsewhere.json"_s);
-        writeFile(target, content);
-        QVERIFY(QFile::link(target, h.recordPath(identity(gala()))));
-        h.open();
-        QVERIFY(h.library->shows().isEmpty());
-        QVERIFY(!h.saveLive(gala()));
-        QCOMPARE(readAll(target), content);
+        // The file's name, its content, its size when padded, whether it is a link, whether saving writes.
+        const QList<std::tuple<QString, QByteArray, qint64, bool, bool>> cases {
+            {name, changed("format"_L1, u"com.example.show"_s), -1, false, false},
+            {name, changed("schemaVersion"_L1, 2), -1, false, false},
+            {name, changed("manifest"_L1, setlist(u"Other"_s, {score(u"fin"_s, 2, 2)})), -1, false, false},
+            {name, changed("manifest"_L1, unnamed), -1, false, false},
+            {name, "{\"format\":", -1, false, false},
+            {name, record, Library::maxRecordBytes + 1, false, false}, {name, record, -1, true, false},
+            {QString(32, u'0') + u".json"_s, record, -1, false, true},
+            {u"."_s + name, record, -1, false, true}};
+        for (const auto &[fileName, content, size, link, saveWrites] : cases) {
+            LibraryHarness h;
+            const QString path = h.directory + u'/' + fileName;
+            const QString elsewhere = h.assets.root.filePath(u"elsewhere.json"_s);
+            writeFile(elsewhere, content, size);
+            QVERIFY(link ? QFile::link(elsewhere, path) : QFile::rename(elsewhere, path));
+            const QByteArray before = readAll(path);
+            h.open();
+            QVERIFY2(h.library->shows().isEmpty(), content.left(80).constData());
+            QVERIFY2(h.saveLive(gala()) == saveWrites, content.left(80).constData());
+            QCOMPARE(readAll(path), before);
+        }
     }
 
     void loadingDropsUnusableRenditions()
@@ -274,17 +233,26 @@ private Q_SLOTS:
         QCOMPARE(h.library->summary(id)->totalPartCount, 2);
     }
 
+    // Parts captured for another show are forgotten; of the rest only those the show advertises under
+    // usable refs are kept.
     void savingKeepsOnlyAdvertisedUsableParts()
     {
         LibraryHarness h;
-        const QJsonObject manifest = setlist(
-            u"Gala"_s, {score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s, u"reel.cl"_s, u"reel/x"_s})});
+        const QJsonObject reel = score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s, u"reel.cl"_s, u"reel/x"_s});
+        const QJsonObject manifest = setlist(u"Gala"_s, {reel});
+        const QJsonObject matinee = setlist(u"Matinee"_s, {reel});
         const QJsonObject violin = score(u"reel-vln"_s, 11, 2);
         h.library->captureLiveManifest(manifest);
         h.library->captureLiveRendition(u"reel.vln"_s, violin);
-        h.library->captureLiveRendition(u"gone.part"_s, score(u"gone"_s, 12, 1));
-        QVERIFY(h.library->saveCurrentShow({u"reel.cl"_s, u"unknown"_s, u"reel/x"_s}));
+        h.library->captureLiveManifest(matinee);
+        QVERIFY(h.library->saveCurrentShow({}));
+        QVERIFY(h.library->record(identity(matinee))->renditionsByRef.isEmpty());
 
+        h.library->captureLiveManifest(manifest);
+        h.library->captureLiveRendition(u"reel.vln"_s, violin);
+        h.library->captureLiveRendition(u"gone.part"_s, score(u"gone"_s, 12, 1));
+        h.library->captureLiveManifest(manifest);
+        QVERIFY(h.library->saveCurrentShow({u"reel.cl"_s, u"unknown"_s, u"reel/x"_s}));
         const auto record = h.library->record(identity(manifest));
         QCOMPARE(record->renditionsByRef, (QMap<QString, QJsonObject> {{u"reel.vln"_s, violin}}));
         QCOMPARE(record->expectedRenditionRefs, QSet<QString> {u"reel.cl"_s});
@@ -303,7 +271,6 @@ private Q_SLOTS:
         LibraryHarness h(false, masterWants(first) + masterWants(revised));
         QVERIFY(h.saveLive(first));
         const QString id = identity(first);
-        QCOMPARE(identity(revised), id);
 
         h.assets.scheduler.advance(60);
         h.library->captureLiveManifest(revised);
@@ -315,49 +282,26 @@ private Q_SLOTS:
         QVERIFY(h.library->isCurrentShowSaved());
 
         // The replaced page versions are no longer needed by any saved show.
-        QCOMPARE(h.cached(masterWants(first) + masterWants(revised)), (QList {false, false, true, true}));
+        QCOMPARE(h.assets.present(fileNames(masterWants(first) + masterWants(revised))),
+            fileNames(masterWants(revised)));
         h.open();
         QCOMPARE(h.library->record(id), record);
     }
 
-    void anotherShowForgetsTheCapturedRenditions()
-    {
-        LibraryHarness h;
-        const QJsonObject reel = score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s});
-        const QJsonObject gala = setlist(u"Gala"_s, {reel});
-        const QJsonObject matinee = setlist(u"Matinee"_s, {reel});
-        for (const QJsonObject &saved : {matinee, gala}) {
-            h.library->captureLiveManifest(gala);
-            h.library->captureLiveRendition(u"reel.vln"_s, score(u"reel-vln"_s, 11, 2));
-            h.library->captureLiveManifest(gala);
-            h.library->captureLiveManifest(saved);
-            QVERIFY(h.library->saveCurrentShow({}));
-            QCOMPARE(h.library->record(identity(saved))->renditionsByRef.size(), saved == gala ? 1 : 0);
-        }
-    }
-
-    void failedWritesLeaveTheLibraryUnchanged_data()
-    {
-        QTest::addColumn<bool>("failWrites");
-        QTest::addColumn<int>("padding");
-        QTest::addColumn<int>("writes");
-        QTest::newRow("write fails") << true << 0 << 1;
-        QTest::newRow("record over 16 MiB") << false << int(Library::maxRecordBytes) << 0;
-    }
-
+    // A write that fails, or a record too big to write, leaves nothing behind.
     void failedWritesLeaveTheLibraryUnchanged()
     {
-        QFETCH(bool, failWrites);
-        QFETCH(int, padding);
-        LibraryHarness h;
-        h.failWrites = failWrites;
-        QJsonObject manifest = gala();
-        manifest.insert("notes"_L1, QString(padding, u'x'));
-        QVERIFY(!h.saveLive(manifest));
-        QCOMPARE(h.library->lastSaveFailure(), Library::saveFailedText);
-        QTEST(h.writes, "writes");
-        QVERIFY(!h.library->isCurrentShowSaved() && h.library->shows().isEmpty());
-        QVERIFY(!QFile::exists(h.recordPath(identity(manifest))));
+        for (const auto &[failWrites, padding, writes] :
+            {std::tuple(true, qint64(0), 1), std::tuple(false, Library::maxRecordBytes, 0)}) {
+            LibraryHarness h;
+            h.failWrites = failWrites;
+            QJsonObject manifest = gala();
+            manifest.insert("notes"_L1, QString(padding, u'x'));
+            QVERIFY(!h.saveLive(manifest));
+            QCOMPARE(std::tuple(h.library->lastSaveFailure(), h.writes),
+                std::tuple(Library::saveFailedText, writes));
+            QVERIFY(!h.library->isCurrentShowSaved() && h.library->shows().isEmpty());
+        }
     }
 
     void deletingKeepsTheFilesAnotherShowNeeds()
@@ -368,7 +312,6 @@ private Q_SLOTS:
         QVERIFY(h.saveLive(gala));
         QVERIFY(h.saveLive(matinee));
         const QString id = identity(matinee);
-        QSignalSpy failures(h.library.get(), &Library::lastDeleteFailureChanged);
 
         h.failRemoves = true;
         QVERIFY(!h.library->deleteShow(id));
@@ -376,7 +319,6 @@ private Q_SLOTS:
         QVERIFY(h.library->record(id) && QFile::exists(h.recordPath(id)) && h.library->isCurrentShowSaved());
         QVERIFY(!h.library->deleteShow(QString(32, u'f')));
         QVERIFY(!h.library->lastDeleteFailure());
-        QCOMPARE(failures.size(), 2);
 
         h.failRemoves = false;
         QVERIFY(h.library->deleteShow(id));
@@ -384,34 +326,20 @@ private Q_SLOTS:
         QCOMPARE(h.library->shows().size(), 1);
         QVERIFY(!h.library->isCurrentShowSaved());
         h.settle();
-        QCOMPARE(h.cached(masterWants(matinee)), (QList {true, true, true, false, false}));
-        QCOMPARE(h.statusOf(identity(gala)), u"READY OFFLINE · 5/5"_s);
-    }
-
-    void showsAreListedNewestFirstThenByTitle()
-    {
-        LibraryHarness h;
-        QVERIFY(h.saveLive(setlist(u"Matinee"_s, {score(u"a"_s, 1, 1)})));
-        h.assets.scheduler.advance(10);
-        QVERIFY(h.saveLive(setlist(u"beta"_s, {score(u"b"_s, 1, 1)})));
-        QVERIFY(h.saveLive(setlist(u"Alpha"_s, {score(u"c"_s, 1, 1)})));
-        QStringList titles;
-        for (const DownloadedShowSummary &show : h.library->shows())
-            titles.append(show.title);
-        QCOMPARE(titles, (QStringList {u"Alpha"_s, u"beta"_s, u"Matinee"_s}));
+        QCOMPARE(h.assets.present(fileNames(masterWants(matinee))), fileNames(masterWants(matinee).first(3)));
+        QCOMPARE(h.library->summary(identity(gala))->statusText(), u"READY OFFLINE · 5/5"_s);
     }
 
     void aSavedShowDownloadsUntilItIsReadyOffline()
     {
         LibraryHarness h(true);
         h.assets.store->setOnContentsChange([&h] { h.library->refresh(); });
-        h.settle();
         const QJsonObject manifest
             = setlist(u"Gala"_s, {score(u"reel"_s, 1, 2, u"1"_s, {u"reel.vln"_s}), score(u"ode"_s, 2, 1)});
         const QJsonObject violin = score(u"reel-vln"_s, 11, 2);
         const QString id = identity(manifest);
         QVERIFY(h.saveLive(manifest, {u"reel.vln"_s}));
-        QCOMPARE(h.statusOf(id), u"SAVED · DOWNLOADING 0/3"_s);
+        QCOMPARE(h.library->summary(id)->statusText(), u"SAVED · DOWNLOADING 0/3"_s);
 
         // The show model pumps the book, then the selected part once its rendition arrived.
         const auto fetchAll = [&h](const QList<Want> &wants) {
@@ -422,23 +350,19 @@ private Q_SLOTS:
         };
         const QList<Want> pages = masterWants(manifest);
         fetchAll(pages);
-        QCOMPARE(h.statusOf(id), u"SAVED · PREPARING 0/1 PARTS"_s);
+        QCOMPARE(h.library->summary(id)->statusText(), u"SAVED · PREPARING 0/1 PARTS"_s);
 
         h.library->captureLiveRendition(u"reel.vln"_s, violin);
         const QList<Want> part
             = DownloadedShowContent::ownerWants(violin, DownloadedShowContent::PageRange::all);
         fetchAll(part);
-        QCOMPARE(h.statusOf(id), u"READY OFFLINE · 3/3"_s);
-        const auto summary = h.library->summary(id);
-        QVERIFY(summary->isOpenable());
-        qint64 bytes = 0;
-        for (const Want &want : pages + part)
-            bytes += want.version.toUtf8().size();
-        QCOMPARE(summary->byteCount, bytes);
+        QCOMPARE(h.library->summary(id)->statusText(), u"READY OFFLINE · 3/3"_s);
+        // Each file holds its version's name: 8 + 8 + 7 bytes of the book, 12 + 12 of the part.
+        QCOMPARE(h.library->summary(id)->byteCount, 47);
 
         // Pinned: asking the store to drop the files leaves them in place.
         h.assets.remove(pages + part);
-        QCOMPARE(h.cached(pages + part), QList<bool>(5, true));
+        QCOMPARE(h.assets.present(fileNames(pages + part)), fileNames(pages + part));
     }
 };
 

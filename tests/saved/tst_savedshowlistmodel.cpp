@@ -20,18 +20,16 @@ class SavedShowListModelTest : public QObject
 private Q_SLOTS:
     void rowsFollowTheLibrary()
     {
-        // Gala has all pages of its one score cached, but a second chart the Host has not prepared.
+        // Gala waits for a chart the Host has not prepared; all of Matinee's pages are cached.
         const QJsonObject gala = object(R"({"structureVersion": 1, "show": {"setlistName": "Gala", "items": [
             {"scoreKey": "ode", "scoreToken": 1, "pages": [{"index": 0, "baseVersion": "o0"}]}, {"title": "Encore"}]}})");
         const QJsonObject matinee
             = object(R"({"structureVersion": 1, "show": {"setlistName": "Matinee", "items": [
             {"scoreKey": "fin", "scoreToken": 2, "pages": [{"index": 0, "baseVersion": "f0"}]}]}})");
         AssetStoreHarness assets;
-        for (const QJsonObject &manifest : {gala, matinee}) {
-            const auto coverage = DownloadedShowContent::masterCoverage(manifest);
-            for (const AssetStore::Want &want : coverage->wants)
-                assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
-        }
+        const auto matineeCoverage = DownloadedShowContent::masterCoverage(matinee);
+        for (const AssetStore::Want &want : matineeCoverage->wants)
+            assets.place(want.cacheFileName, want.version.toUtf8(), AssetStoreHarness::epochMs);
         assets.start(false);
         DownloadedShowLibrary library(
             assets.root.filePath(DownloadedShowLibrary::directoryName), assets.store);
@@ -44,7 +42,6 @@ private Q_SLOTS:
         }
 
         const QList<DownloadedShowSummary> shows = library.shows();
-        QCOMPARE(model.rowCount(), 2);
         QHash<QString, bool> openable;
         for (int row = 0; row < model.rowCount(); ++row) {
             const QModelIndex index = model.index(row);
