@@ -14,14 +14,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-DiscoveredHost hostAt(quint16 port, const QString &name = u"Stage Host"_s)
-{
-    DiscoveredHost host;
-    host.id = u"link:127.0.0.1:"_s + QString::number(port);
-    host.name = name;
-    host.endpoint = NetworkEndpoint::hostPort(u"127.0.0.1"_s, port);
-    return host;
-}
+const DiscoveredHost stageHost {
+    u"link:127.0.0.1:7000"_s, u"Stage Host"_s, NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000)};
 
 } // namespace
 
@@ -102,7 +96,7 @@ private Q_SLOTS:
     void pinPrompts()
     {
         ManualController app;
-        app->join(hostAt(7000), u"Ann"_s, false);
+        app->join(stageHost, u"Ann"_s, false);
         auto &authenticate = app->connection().onAuthenticationChange;
         authenticate(PlayerConnection::AuthenticationEvent::Required);
         QCOMPARE(app->pinPrompt(), (PlayerPINPrompt {u"Stage Host"_s, false}));
@@ -169,7 +163,7 @@ private Q_SLOTS:
     void hostMessagesCloseTogetherMakeOneStatusReport()
     {
         ManualController app;
-        app->join(hostAt(7000), u"Ann"_s, false);
+        app->join(stageHost, u"Ann"_s, false);
         app.scheduler.runPending();
         const auto control = app.network.last();
         control->accept();
@@ -177,11 +171,10 @@ private Q_SLOTS:
         app.network.last()->accept();
         control->reply({{"type"_L1, "hello"_L1}, {"protocolVersion"_L1, 1}});
         app.scheduler.runPending();
-        auto reports = [&] {
-            qsizetype count = 0;
-            for (const auto &item : control->received())
-                count += item.message.value("type"_L1).toString() == "standStatus"_L1;
-            return count;
+        const auto reports = [&] {
+            return std::ranges::count_if(control->received(), [](const auto &item) {
+                return item.message.value("type"_L1).toString() == "standStatus"_L1;
+            });
         };
         app.scheduler.advance(0.5);
         QVERIFY(reports() > 0);

@@ -4,7 +4,6 @@
 
 #include "app/ui/JoinLinkDialog.h"
 #include "app/ui/LobbyView.h"
-#include "link/DiscoveredHostListModel.h"
 #include "support/DefaultsKeys.h"
 
 #include <QApplication>

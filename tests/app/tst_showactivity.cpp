@@ -37,12 +37,18 @@ private Q_SLOTS:
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
             QSKIP("no session bus (run under dbus-run-session)");
+        // Without a screen saver nothing fails; a round trip to the bus brings its refusal of the call.
+        FreedesktopShowActivity activity;
+        activity.begin();
+        bus.interface()->isServiceRegistered(u"org.freedesktop.ScreenSaver"_s);
+        QCoreApplication::processEvents();
+        activity.end();
+        QVERIFY(!activity.isHeld());
+
         FakeScreenSaver saver;
         QVERIFY(
             bus.registerObject(u"/org/freedesktop/ScreenSaver"_s, &saver, QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(u"org.freedesktop.ScreenSaver"_s));
-
-        FreedesktopShowActivity activity;
         activity.begin();
         activity.begin();
         QVERIFY(activity.isHeld());
@@ -56,17 +62,6 @@ private Q_SLOTS:
         activity.end();
         QTRY_COMPARE(saver.released, (QList<uint> {41, 42}));
         bus.unregisterService(u"org.freedesktop.ScreenSaver"_s);
-    }
-
-    void withoutTheServiceNothingFails()
-    {
-        FreedesktopShowActivity activity;
-        activity.begin();
-        // A round trip to the bus brings its refusal of the call made before it.
-        QDBusConnection::sessionBus().interface()->isServiceRegistered(u"org.freedesktop.ScreenSaver"_s);
-        QCoreApplication::processEvents();
-        activity.end();
-        QVERIFY(!activity.isHeld());
     }
 };
 
