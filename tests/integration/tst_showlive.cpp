@@ -50,10 +50,6 @@ private Q_SLOTS:
         QCOMPARE(player.model().phase(), ShowPhase::live());
         QVERIFY(std::all_of(host.recorded().begin(), host.recorded().end(),
             [&](const RecordedMessage &record) { return record.sealed == pin.has_value(); }));
-        QCOMPARE(player.model().bookline(), u"the book: 3 charts · Chorale in G · 5 pages"_s);
-        QCOMPARE(player.model().displayedPage(), 0);
-        QCOMPARE(player.model().displayedScoreToken(), 101);
-        QVERIFY(player.model().displayedBaseIsExact());
         QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
 
         const QStringList urgent = assetRequests(host, true);
@@ -63,55 +59,15 @@ private Q_SLOTS:
 
         QStringList background = assetRequests(host, false);
         background.removeAll(u"101/0/marks.png"_s);
-        const QStringList expected {
-            // The pump starts on the displayed page, the stage asks ahead for the next two.
-            u"101/0/base.png"_s,
-            u"101/1/base.png"_s,
-            u"101/2/base.png"_s,
-            u"101/2/marks.png"_s,
-            // Then one file at a time, nearest first, and on through the set list.
-            u"101/3/base.png"_s,
-            u"101/4/base.png"_s,
-            u"101/4/marks.png"_s,
-            u"102/0/base.png"_s,
-            u"102/0/marks.png"_s,
-            u"102/1/base.png"_s,
-            u"102/2/base.png"_s,
-            u"102/3/base.png"_s,
-            u"102/3/marks.png"_s,
-            // The title page before the Processional's start page is never wanted.
-            u"103/1/base.png"_s,
-            u"103/2/base.png"_s,
-            u"103/3/base.png"_s,
-            u"103/4/base.png"_s,
-        };
-        QCOMPARE(background, expected);
+        // The pump starts on the displayed page, the stage asks ahead for the next two; then one file at a
+        // time, nearest first, and on through the set list. The title page before the Processional's start
+        // page is never wanted.
+        QCOMPARE(background.join(u' ').replace(u"/base.png"_s, u"b"_s).replace(u"/marks.png"_s, u"m"_s),
+            u"101/0b 101/1b 101/2b 101/2m 101/3b 101/4b 101/4m 102/0b 102/0m 102/1b 102/2b 102/3b 102/3m "
+            u"103/1b 103/2b 103/3b 103/4b"_s);
     }
 
-    void hostTurnsTheDisplayFromTheCache()
-    {
-        HostSimulator host(sampleShow(), {});
-        QVERIFY(host.listen());
-        LivePlayer player;
-        player.join(host);
-        QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
-        const qsizetype requests = host.recorded(u"asset"_s).size();
-
-        host.navigate(2);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 2, timeout);
-        QCOMPARE(player.model().basePNG(), samplePage(u"101/2/base.png"_s));
-        QCOMPARE(player.model().marksPNG(), samplePage(u"101/2/marks.png"_s));
-
-        host.navigate(3, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedScoreToken(), 102, timeout);
-        QCOMPARE(player.model().displayedPage(), 3);
-        QCOMPARE(player.model().basePNG(), samplePage(u"102/3/base.png"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
-        QCOMPARE(player.model().activePageKey(), player.model().stagePages().first().key);
-        QCOMPARE(host.recorded(u"asset"_s).size(), requests);
-    }
-
-    void cachedPagesTurnWhileTheHostIsAwayAndExactOnesReturnWithIt()
+    void hostTurnsFromTheCacheAndCachedPagesTurnWhileItIsAway()
     {
         HostSimulator host(sampleShow(), {});
         QVERIFY(host.listen());
@@ -119,18 +75,22 @@ private Q_SLOTS:
         LivePlayer player;
         player.join(host);
         QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
-        host.navigate(1);
+        const qsizetype requests = host.recorded(u"asset"_s).size();
+        // The Host turns the display from the cache, into the next song and back.
+        host.navigate(3, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedScoreToken(), 102, timeout);
+        QCOMPARE(player.model().basePNG(), samplePage(u"102/3/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
+        host.navigate(1, 0);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/1/base.png"_s), timeout);
+        QCOMPARE(host.recorded(u"asset"_s).size(), requests);
 
         // The Host re-engraves page 4 and cannot serve it yet.
         host.revisePage(101, 3, u"base.png"_s, u"ch-b3-2"_s, {});
         QTRY_VERIFY_WITH_TIMEOUT(requestedVersion(host, u"ch-b3-2"_s), timeout);
-        QCOMPARE(player.model().structureVersion(), 2);
 
         host.stopListening();
         QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::offline(), timeout);
-        QCOMPARE(player.model().toast(),
-            u"connection lost — cached pages remain. swipe or tap the edges while Player reconnects."_s);
 
         player.model().turnLocally(1);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 2, timeout);
@@ -145,8 +105,6 @@ private Q_SLOTS:
 
         player.model().turnLocally(-3);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 0, timeout);
-        QCOMPARE(player.model().basePNG(), samplePage(u"101/0/base.png"_s));
-        QCOMPARE(player.model().phase(), ShowPhase::offline());
 
         // The Host comes back on that page, able to serve it now.
         const QByteArray revised = samplePage(u"102/2/base.png"_s);
@@ -154,14 +112,9 @@ private Q_SLOTS:
         host.navigate(3);
         QVERIFY(host.listen(QHostAddress::LocalHost, port));
         QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::live(), 15'000);
-        QCOMPARE(player.model().toast(), u"back with the band — following the Host"_s);
-        QCOMPARE(host.recorded(u"hi"_s).size(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), revised, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().stagePages().first().basePNG, revised, timeout);
         QCOMPARE(player.model().displayedPage(), 3);
         QVERIFY(player.model().displayedBaseIsExact());
-        const StagePage shown = player.model().stagePages().first();
-        QCOMPARE(shown.basePNG, revised);
-        QVERIFY(shown.baseIsExact);
     }
 };
 
