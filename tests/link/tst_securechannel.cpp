@@ -54,11 +54,9 @@ private Q_SLOTS:
         auto player = channelFrom(v, *ikm, Side::Player);
         QCOMPARE(player->key().toHex(), hex(v, "key_hex"));
         QCOMPARE(player->aad(), v.value("aad"_L1).toString().toUtf8());
-        QCOMPARE(player->kid(), u"pin"_s);
         const QByteArray hi = QByteArray::fromHex(hex(v, "c2h_seq0_plaintext_hex"));
         QCOMPARE(player->seal(hi)->toHex(), hex(v, "c2h_seq0_box_hex"));
         QCOMPARE(player->seal(hi)->toHex(), hex(v, "c2h_seq1_box_hex"));
-        QCOMPARE(player->sendSequence(), quint64(2));
         // A whole sealed frame is the same box behind a frame header.
         const QByteArray json = hi.sliced(1);
         QCOMPARE(
@@ -66,7 +64,6 @@ private Q_SLOTS:
             Wire::frame(Wire::SealedFrame, QByteArray::fromHex(hex(v, "c2h_seq0_box_hex"))));
         QCOMPARE(player->open(QByteArray::fromHex(hex(v, "h2c_seq0_box_hex")))->toHex(),
             hex(v, "h2c_seq0_plaintext_hex"));
-        QCOMPARE(player->receiveSequence(), quint64(1));
     }
 
     void linkChannelReproducesTheVectors()
@@ -98,7 +95,6 @@ private Q_SLOTS:
         QByteArray tampered = box0;
         tampered[10] = char(tampered[10] ^ 1);
         QVERIFY(!player->open(tampered));
-        QCOMPARE(player->receiveSequence(), quint64(0));
         QCOMPARE(player->open(box0), QByteArray("zero"));
         QVERIFY(!player->open(box0)); // a replay
         QCOMPARE(player->open(box1), QByteArray("one"));
