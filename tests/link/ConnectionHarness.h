@@ -129,47 +129,11 @@ struct Harness
         return item.sealed ? u'[' + text + u']' : text;
     }
 
-    std::shared_ptr<MemoryStream> join(std::optional<QString> pin = {}, std::optional<QByteArray> key = {},
-        bool supportsEncryption = false,
-        const NetworkEndpoint &endpoint = NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000),
-        const std::optional<QString> &recoveryServiceName = {})
-    {
-        connection->join(endpoint, u"Ann"_s, recoveryServiceName, pin, key, supportsEncryption);
-        run();
-        return network.last();
-    }
-
-    // Accepts a control dial and its assets dial; returns the assets stream.
-    std::shared_ptr<MemoryStream> accept(const std::shared_ptr<MemoryStream> &control)
-    {
-        control->accept();
-        run();
-        auto assets = network.last();
-        assets->hostKeyMaterial = control->hostKeyMaterial;
-        assets->accept();
-        run();
-        return assets;
-    }
-
     // A plain session greeted by the Host; returns its control stream.
     std::shared_ptr<MemoryStream> connectPlain()
     {
         play(u"join accept hello"_s);
         return network.streams.first();
-    }
-
-    // Moves time on until the connection dials again; the dial runs exactly at its deadline. The Host
-    // keeps its key.
-    std::shared_ptr<MemoryStream> nextDial()
-    {
-        const double start = scheduler.now();
-        const qsizetype dials = network.streams.size();
-        for (int i = 0; i < 100'000 && network.streams.size() == dials; ++i)
-            scheduler.advance(0.001);
-        if (dials > 0)
-            network.last()->hostKeyMaterial = network.streams[dials - 1]->hostKeyMaterial;
-        collect(start);
-        return network.last();
     }
 
     // Plays `script`: steps apart by spaces, "|" marking the log.
@@ -216,10 +180,10 @@ struct Harness
             if (verb == u"|") {
                 log << verb;
             } else if (verb == u"join") {
-                if (arg == u"key")
-                    join(std::nullopt, linkSecret);
-                else
-                    join(arg.isEmpty() ? std::nullopt : std::optional(arg), {}, part.value(2) == u"e2e");
+                const bool key = arg == u"key";
+                connection->join(NetworkEndpoint::hostPort(u"127.0.0.1"_s, 7000), u"Ann"_s, {},
+                    arg.isEmpty() || key ? std::nullopt : std::optional(arg),
+                    key ? std::optional(linkSecret) : std::nullopt, part.value(2) == u"e2e");
             } else if (verb == u"retry") {
                 connection->retryAuthentication(arg);
             } else if (verb == u"reconnect") {
@@ -230,16 +194,15 @@ struct Harness
                 connection->shutdownForProcessExit();
             } else if (verb == u"destroy") {
                 connection.reset();
-            } else if (verb == u"manifest") {
-                connection->requestManifest([this](std::optional<QJsonObject> m) {
-                    log << u"manifest:"_s
-                            + (m ? QString::number(m->value("structureVersion"_L1).toInt()) : u"none"_s);
-                });
-            } else if (verb == u"rendition") {
-                connection->requestRenditionManifest(arg, [this](std::optional<QJsonObject> m) {
-                    log << u"rendition:"_s
-                            + (m ? QString::number(m->value("scoreToken"_L1).toInt()) : u"none"_s);
-                });
+            } else if (verb == u"manifest" || verb == u"rendition") {
+                const auto logged = [this, verb](std::optional<QJsonObject> m) {
+                    const auto key = verb == u"manifest" ? "structureVersion"_L1 : "scoreToken"_L1;
+                    log << verb + u':' + (m ? QString::number(m->value(key).toInt()) : u"none"_s);
+                };
+                if (verb == u"manifest")
+                    connection->requestManifest(logged);
+                else
+                    connection->requestRenditionManifest(arg, logged);
             } else if (verb == u"asset") {
                 connection->requestAsset(101, arg.toLongLong(), u"base.png"_s, part.value(2, u"v"_s), false,
                     [this](qint64 status, auto fingerprint, auto data) {
@@ -253,7 +216,10 @@ struct Harness
                 connection->readinessStalledRequestCount(
                     [this](int n) { log << u"stalled:"_s + QString::number(n); });
             } else if (verb == u"accept") {
-                accept(control);
+                control->accept();
+                run();
+                network.last()->hostKeyMaterial = control->hostKeyMaterial;
+                network.last()->accept();
             } else if (verb == u"ready") {
                 control->accept();
             } else if (verb == u"refuse") {
@@ -276,9 +242,10 @@ struct Harness
                     header.insert("fingerprint"_L1, part[3]);
                 target->deliver(target->host.assetResponse(header, part.value(4).toLatin1()));
             } else if (verb == u"service") {
-                join({}, {}, false, NetworkEndpoint::service(arg));
+                connection->join(NetworkEndpoint::service(arg), u"Ann"_s, {}, {}, {}, false);
             } else if (verb == u"linked") {
-                join({}, {}, false, NetworkEndpoint::hostPort(arg, part.value(2).toUShort()), part.value(3));
+                connection->join(NetworkEndpoint::hostPort(arg, part.value(2).toUShort()), u"Ann"_s,
+                    part.value(3), {}, {}, false);
             } else if (verb == u"address") {
                 dnssd.addresses[arg] = {part.value(2), part.value(3).toUShort()};
             } else if (verb == u"browse") {
@@ -309,14 +276,18 @@ struct Harness
                 held = dnssd.browser()->onResultsChanged;
             } else if (verb == u"wait") {
                 advance(arg.toDouble());
-            } else if (verb == u"rebrowse") {
-                const qsizetype made = dnssd.browsersMade();
+            } else if (verb == u"next" || verb == u"rebrowse") {
+                // Time moves on until the connection dials again or a browser is made, the dial exactly
+                // at its deadline. The Host keeps its key.
+                const qsizetype dials = network.streams.size(), made = dnssd.browsersMade();
                 const double start = scheduler.now();
-                while (dnssd.browsersMade() == made)
+                for (int i = 0; i < 100'000
+                     && (verb == u"next" ? network.streams.size() == dials : dnssd.browsersMade() == made);
+                     ++i)
                     scheduler.advance(0.001);
+                if (verb == u"next" && dials > 0)
+                    network.last()->hostKeyMaterial = network.streams[dials - 1]->hostKeyMaterial;
                 collect(start);
-            } else if (verb == u"next") {
-                nextDial();
             } else if (verb == u"jitter") {
                 jitter = arg.toDouble();
             } else {

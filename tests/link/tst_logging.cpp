@@ -87,20 +87,6 @@ private Q_SLOTS:
                 QVERIFY2(!message.text.contains(secret, Qt::CaseInsensitive), qPrintable(message.text));
         }
     }
-
-    void reconnectLadderLogsOnlyItsClimbAtInfo()
-    {
-        Harness h;
-        auto control = h.join();
-        for (int drop = 0; drop < 10; ++drop) {
-            control->drop();
-            h.run();
-            control = h.nextDial();
-        }
-        const qsizetype climb = qsizetype(PlayerConnection::ladder.size()) + 1;
-        QCOMPARE(count(QtInfoMsg, "pgw.link"_L1, u"Reconnecting"_s), climb);
-        QCOMPARE(count(QtDebugMsg, "pgw.link"_L1, u"Reconnecting"_s), 10 - climb);
-    }
 };
 
 QTEST_GUILESS_MAIN(LoggingTest)

@@ -39,6 +39,10 @@ private Q_SLOTS:
             "cache": {"ready": 3, "total": 9},
             "page": {"displayed": 2, "host": -1, "displayedScoreToken": 112, "hostScoreToken": -1},
             "health": {"connected": true, "reconnects": 2, "stalledRequests": 1, "lastHostContactAgeMs": 1500}})"));
+        QStringList modes;
+        for (S::Mode mode : {S::Mode::Follow, S::Mode::SelfTurn, S::Mode::Offline})
+            modes << sent({false, mode}).value("mode"_L1).toString();
+        QCOMPARE(modes, (QStringList {u"follow"_s, u"selfTurn"_s, u"offline"_s}));
     }
 
     void numbersAreKeptInRange()
@@ -78,17 +82,6 @@ private Q_SLOTS:
         QCOMPARE(
             sent({}, accented.repeated(40)).value("client"_L1).toObject().value("platform"_L1).toString(),
             accented.repeated(32));
-    }
-
-    void rawValuesRoundTrip()
-    {
-        using Mode = Snapshot::Mode;
-        for (Mode mode : {Mode::Follow, Mode::SelfTurn, Mode::Peek, Mode::Offline})
-            QCOMPARE(Snapshot::modeFromRaw(Snapshot::rawValue(mode)), mode);
-        QCOMPARE(Snapshot::rawValue(Mode::SelfTurn), u"selfTurn"_s);
-        QVERIFY(!Snapshot::modeFromRaw(u"Follow"_s));
-        QCOMPARE(Snapshot::chartFromRaw(u"part"_s), Snapshot::ChartSelection::Part);
-        QVERIFY(!Snapshot::chartFromRaw(u""_s));
     }
 
     void clientIdentityIsKeptOnlyWhenValid()
