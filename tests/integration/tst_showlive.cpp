@@ -47,7 +47,6 @@ private Q_SLOTS:
 
         QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/0/base.png"_s), timeout);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"101/0/marks.png"_s), timeout);
-        QCOMPARE(player.model().phase(), ShowPhase::live());
         QVERIFY(std::all_of(host.recorded().begin(), host.recorded().end(),
             [&](const RecordedMessage &record) { return record.sealed == pin.has_value(); }));
         QTRY_VERIFY_WITH_TIMEOUT(player.cacheComplete(), timeout);
@@ -78,8 +77,7 @@ private Q_SLOTS:
         const qsizetype requests = host.recorded(u"asset"_s).size();
         // The Host turns the display from the cache, into the next song and back.
         host.navigate(3, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedScoreToken(), 102, timeout);
-        QCOMPARE(player.model().basePNG(), samplePage(u"102/3/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"102/3/base.png"_s), timeout);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"102/3/marks.png"_s), timeout);
         host.navigate(1, 0);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/1/base.png"_s), timeout);
@@ -93,13 +91,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::offline(), timeout);
 
         player.model().turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 2, timeout);
-        QCOMPARE(player.model().basePNG(), samplePage(u"101/2/base.png"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/2/base.png"_s), timeout);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().marksPNG(), samplePage(u"101/2/marks.png"_s), timeout);
 
         // The new version never came: the older one stands in.
         player.model().turnLocally(1);
-        QTRY_COMPARE_WITH_TIMEOUT(player.model().displayedPage(), 3, timeout);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().basePNG(), samplePage(u"101/3/base.png"_s), timeout);
         QVERIFY(!player.model().displayedBaseIsExact());
 
@@ -113,7 +109,6 @@ private Q_SLOTS:
         QVERIFY(host.listen(QHostAddress::LocalHost, port));
         QTRY_COMPARE_WITH_TIMEOUT(player.model().phase(), ShowPhase::live(), 15'000);
         QTRY_COMPARE_WITH_TIMEOUT(player.model().stagePages().first().basePNG, revised, timeout);
-        QCOMPARE(player.model().displayedPage(), 3);
         QVERIFY(player.model().displayedBaseIsExact());
     }
 };

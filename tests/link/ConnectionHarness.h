@@ -26,16 +26,6 @@ inline QJsonObject typed(const char *type, QJsonObject fields = {})
     return fields;
 }
 
-inline QJsonObject hello()
-{
-    return typed("hello", {{"protocolVersion"_L1, 1}});
-}
-
-inline QJsonObject auth(const char *status)
-{
-    return typed("auth", {{"status"_L1, QLatin1StringView(status)}});
-}
-
 // One connection on a manual scheduler that serves as both its queue and the main thread. Its log
 // holds, in order, what the Player reported ("connecting", "auth:required", "sealed", "msg:nav"),
 // and after every step the streams it dialled ("dial:2", "dial:3+0.25" when that long after the step
@@ -229,7 +219,7 @@ struct Harness
             } else if (verb == u"key") {
                 control->hostKeyMaterial = arg == u"link" ? linkSecret : *PlayerCrypto::ikmForJoinPIN(arg);
             } else if (verb == u"hello") {
-                target->reply(hello());
+                target->reply(typed("hello", {{"protocolVersion"_L1, 1}}));
             } else if (verb == u"say" || verb == u"plain") {
                 const QString type = arg;
                 QJsonObject message = typed(qPrintable(type));

@@ -49,25 +49,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
-        QTest::addColumn<QString>("changed");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<int>("inserted");
-        QTest::newRow("a Host starts asking for a PIN") << u"a b"_s << u"a b*"_s << u"b"_s << 0 << 0;
-        QTest::newRow("nothing new") << u"a b*"_s << u"a b*"_s << QString() << 0 << 0;
-        QTest::newRow("one leaves, one arrives") << u"a b c"_s << u"a c d"_s << QString() << 1 << 1;
-        QTest::newRow("reordered") << u"a b c"_s << u"c a b"_s << QString() << 0 << 0;
-        QTest::newRow("reordered and changed") << u"a b c"_s << u"d c* a"_s << u"c"_s << 1 << 1;
-        QTest::newRow("all gone") << u"a b"_s << QString() << QString() << 2 << 0;
-        QTest::newRow("a repeated id") << u"a a"_s << u"a"_s << QString() << 1 << 0;
+        // The ids of the changed rows, then how many were removed and inserted; never a reset.
+        QTest::addColumn<QString>("emitted");
+        QTest::newRow("a Host starts asking for a PIN") << u"a b"_s << u"a b*"_s << u"b|0|0"_s;
+        QTest::newRow("nothing new") << u"a b*"_s << u"a b*"_s << u"|0|0"_s;
+        QTest::newRow("one leaves, one arrives") << u"a b c"_s << u"a c d"_s << u"|1|1"_s;
+        QTest::newRow("reordered") << u"a b c"_s << u"c a b"_s << u"|0|0"_s;
+        QTest::newRow("reordered and changed") << u"a b c"_s << u"d c* a"_s << u"c|1|1"_s;
+        QTest::newRow("all gone") << u"a b"_s << QString() << u"|2|0"_s;
+        QTest::newRow("a repeated id") << u"a a"_s << u"a"_s << u"|1|0"_s;
     }
 
     void updatesKeepTheRowsOfStayingHosts()
     {
         QFETCH(QString, before);
         QFETCH(QString, after);
-        QFETCH(QString, changed);
-        QFETCH(int, removed);
-        QFETCH(int, inserted);
+        QFETCH(QString, emitted);
         Model model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setHosts(hosts(before));
@@ -84,10 +81,9 @@ private Q_SLOTS:
         QStringList changedIDs;
         for (const QList<QVariant> &change : std::as_const(changes))
             changedIDs.append(change.at(0).toModelIndex().data(Model::IdRole).toString());
-        QCOMPARE(changedIDs.join(u' '), changed);
-        QCOMPARE(removals.size(), removed);
-        QCOMPARE(insertions.size(), inserted);
-        QCOMPARE(resets.size(), 0);
+        QCOMPARE(
+            u"%1|%2|%3"_s.arg(changedIDs.join(u' ')).arg(removals.size()).arg(insertions.size()), emitted);
+        QVERIFY(resets.isEmpty());
         // A view's selection stays on the same Host for as long as it is listed.
         for (int row = 0; row < kept.size(); ++row) {
             if (kept.at(row).isValid())

@@ -113,7 +113,6 @@ private Q_SLOTS:
             ids << host.id;
         QCOMPARE(ids, (QStringList {u"X"_s, u"link:h:1"_s, u"Y"_s}));
         QCOMPARE(merged.first().pin, u"1234"_s);
-        QCOMPARE(PlayerJoinLink::mergedHosts({}, browsed).size(), 2);
     }
 
     void browsedHosts()

@@ -138,12 +138,12 @@ private Q_SLOTS:
                u"3>hello:pin 3>[hi] dial:4 4>hello:pin 4>[attach] | connecting cut:3 cut:4 | connecting "
                u"dial:5+0.5 5>hello:pin 5>[hi] dial:6 6>hello:pin 6>[attach]"_s;
         // Requests fail at once without a connection, and share the control connection until the assets one
-        // is ready. Losing a connection fails its requests.
+        // is ready; an empty body is no data. Losing a connection fails its requests.
         QTest::newRow("requests before the connections are ready")
-            << u"manifest rendition:ref asset join control:standStatus ready control:standStatus asset "
-               u"rendition: answer:a1:200:f7:PNG"_s
+            << u"manifest rendition:ref asset join control:standStatus ready control:standStatus asset asset "
+               u"rendition: answer:a1:200:f7:PNG answer:a2:404"_s
             << u"manifest:none rendition:none asset:0 connecting dial:1 1>hi dial:2 1>standStatus "
-               u"1>asset:a1 rendition:none asset:200/f7/PNG"_s;
+               u"1>asset:a1 1>asset:a2 rendition:none asset:200/f7/PNG asset:404"_s;
         QTest::newRow("assets connection drops")
             << u"join accept hello asset manifest rendition:x | assets:drop wait:5"_s
             << greeted + u"2>asset:a1 1>manifest:m2 1>renditionManifest:r3 | asset:0"_s;

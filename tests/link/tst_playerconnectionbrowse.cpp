@@ -84,8 +84,7 @@ private Q_SLOTS:
 
     void hostsAreDeliveredOnTheMainThread()
     {
-        ManualScheduler queue;
-        ManualScheduler main;
+        ManualScheduler queue, main;
         FakeDnsSd dnssd {queue};
         auto connection
             = PlayerConnection::create({&queue, &main, {}, {}, dnssd.browsers(), dnssd.resolvers()});
@@ -109,7 +108,6 @@ private Q_SLOTS:
         h.connection->leave();
         h.run();
         QCOMPARE(h.take(), u"connecting idle lookup:Pit"_s);
-        QVERIFY(h.network.streams.isEmpty());
     }
 };
 

@@ -74,11 +74,8 @@ private Q_SLOTS:
         QCOMPARE(summary,
             (QStringList {u"state:connecting"_s, u"state:connected"_s, u"authentication:accepted"_s,
                 u"encryption:false"_s, u"message"_s, u"manifest"_s, u"asset"_s}));
-        QCOMPARE(
-            run.first("message"_L1).value("message"_L1).toObject().value("type"_L1).toString(), u"hello"_s);
         QCOMPARE(run.first("manifest"_L1).value("manifest"_L1).toObject(), host.show().manifest());
         const QByteArray bytes = test::samplePage(u"101/0/base.png"_s);
-        QVERIFY(!bytes.isEmpty());
         QCOMPARE(run.first("asset"_L1),
             (QJsonObject {{"event"_L1, "asset"_L1}, {"scoreToken"_L1, 101}, {"pageIndex"_L1, 0},
                 {"kind"_L1, "base.png"_L1}, {"version"_L1, "ch-b0-1"_L1}, {"status"_L1, 200},
