@@ -15,7 +15,7 @@ class AlsaMIDIInputTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sequencerEventsBecomeChannelVoiceWords()
+    void sequencerEventsAndSources()
     {
         // Event type, channel, number and value with the word they pack into, or -1 for none.
         const QList<std::tuple<snd_seq_event_type_t, int, int, int, qint64>> cases {
@@ -36,10 +36,7 @@ private Q_SLOTS:
             const auto packed = PlayerAlsaMIDIInput::channelVoiceWord(event);
             QCOMPARE(packed ? qint64(*packed) : -1, word);
         }
-    }
 
-    void sourcesKeepTheirIdentityAcrossRepluggingAndSortAsPeopleRead()
-    {
         // A card, a second card of the same model, and a program without a card.
         for (const auto &[card, client, port, id] : QList<std::tuple<QString, QString, QString, QString>> {
                  {u"FS"_s, u"FootSwitch"_s, u"FootSwitch MIDI 1"_s, u"alsa:FS|FootSwitch MIDI 1"_s},

@@ -44,11 +44,6 @@ PlayerMIDIEventPacket packet(const Words &words, qint64 announced = -1)
     return packet;
 }
 
-Events parse(const QList<PlayerMIDIEventPacket> &packets, const PlayerAlsaMIDISource &source = pedalSource)
-{
-    return PlayerAlsaMIDIInput::parse(packets, source);
-}
-
 // A threshold of -1 is absent.
 std::optional<std::uint8_t> threshold(int value)
 {
@@ -67,7 +62,7 @@ class MIDIEventsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void decodesChannelVoiceWords()
+    void decodesWordsAndPacketsInOrderWithTheirSource()
     {
         const auto cc
             = [](int ch, int v) { return Events {midiEvent(Kind::controlChange, ch, 64, v, v != 0)}; };
@@ -80,31 +75,27 @@ private Q_SLOTS:
             {{0x20A03C40, 0x20C00500, 0x20D04000, 0x20E00040, 0x20B0407F}, pressed}, // other messages skipped
             {{0x20B0407F, 0x40903C00}, pressed}}; // cut short by the packet's end
         // The words of longer messages may look like MIDI 1.0 notes; they must be stepped over whole.
-        const QList<int> sizes {1, 1, 0, 2, 2, 4, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4};
-        for (quint32 type = 0; type < 16; ++type) {
-            if (type != 2)
-                cases.append({Words {type << 28 | 0x00903C64} + Words(sizes[type] - 1, 0x20903C64)
-                        + Words {0x20B0407F},
-                    pressed});
-        }
+        const QList<int> sizes {1, 1, 1, 2, 2, 4, 1, 1, 2, 2, 2, 3, 3, 4, 4, 4};
+        for (quint32 type = 0; type < 16; ++type)
+            cases.append(
+                {Words {type << 28 | 0x00903C64} + Words(sizes[type] - 1, 0x20903C64) + Words {0x20B0407F},
+                    type == 2 ? Events {midiEvent(Kind::note, 0, 60, 100, true)} + pressed : pressed});
         for (const auto &[words, expected] : cases)
-            QCOMPARE(parse({packet(words)}), expected);
-    }
+            QCOMPARE(PlayerAlsaMIDIInput::parse(QList {packet(words)}, pedalSource), expected);
 
-    void decodesPacketsInOrderWithTheirSourceAndAtMostSixtyFourWordsOfEach()
-    {
         const PlayerAlsaMIDISource keys {24, 1, u"alsa-name:Keys|out"_s, u"out"_s};
-        QCOMPARE(parse({packet({0x20903C64}), packet({}), packet({0x20803C00, 0x20B0407F})}, keys),
+        QCOMPARE(PlayerAlsaMIDIInput::parse(
+                     QList {packet({0x20903C64}), packet({}), packet({0x20803C00, 0x20B0407F})}, keys),
             (Events {midiEvent(Kind::note, 0, 60, 100, true, keys),
                 midiEvent(Kind::note, 0, 60, 0, false, keys),
                 midiEvent(Kind::controlChange, 0, 64, 127, true, keys)}));
         const Words notes(PlayerMIDIEventPacket::maxWords, 0x20903C64);
         for (const auto &[announced, count] :
             QList<std::pair<qint64, int>> {{0, 0}, {64, 64}, {65, 64}, {0xFFFFFFFF, 64}})
-            QCOMPARE(parse({packet(notes, announced)}).size(), count);
+            QCOMPARE(PlayerAlsaMIDIInput::parse(QList {packet(notes, announced)}, pedalSource).size(), count);
     }
 
-    void learnsFromPresses()
+    void bindingsLearnedFromPressesAndStored()
     {
         // Each event with the thresholds it teaches: none for a note, and no binding at all when empty.
         const QList<std::pair<PlayerMIDIEvent, QList<int>>> cases {{controller(64), {64, 32}},
@@ -119,12 +110,8 @@ private Q_SLOTS:
             QCOMPARE(*binding,
                 (MIDITurnBinding {event.sourceID, event.sourceName, event.kind, event.channel, event.number,
                     threshold(taught[0]), threshold(taught[1])}));
-            QVERIFY(binding->matches(event));
         }
-    }
 
-    void summaryAndStoredForm()
-    {
         QCOMPARE(MIDITurnBinding({u"id"_s, u"Keys"_s, Kind::note, 15, 60, {}, {}}).summary(),
             u"Keys · ch 16 · note 60"_s);
         for (const MIDITurnBinding &binding :
@@ -145,7 +132,7 @@ private Q_SLOTS:
             QVERIFY2(MIDITurnBinding::fromData(data).has_value() == readable, data.constData());
     }
 
-    void gateTurnsOncePerPress()
+    void gateTurnsOncePerPressOfTheLearnedControl()
     {
         // Controller values, or note velocities where a negative one is a note-off, with the values that
         // turn.
@@ -162,16 +149,12 @@ private Q_SLOTS:
             QList<int> turned;
             for (int value : values) {
                 const auto fired = gate.consume(binding.kind == Kind::note ? note(value) : controller(value));
-                QVERIFY(fired.isEmpty() || fired == QList {Direction::next});
                 if (!fired.isEmpty())
                     turned << value;
             }
             QCOMPARE(turned, turnsAt);
         }
-    }
 
-    void gateMatchesOnlyTheLearnedControlAndFiresPreviousFirst()
-    {
         const PlayerAlsaMIDISource twin {21, 0, u"alsa:FS_1|FS MIDI 1"_s, pedalSource.name};
         const PlayerAlsaMIDISource renamed {20, 0, pedalSource.id, u"Renamed"_s};
         MIDITurnGate gate;

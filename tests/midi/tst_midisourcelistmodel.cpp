@@ -19,17 +19,16 @@ private Q_SLOTS:
     void followsTheConnectedSources()
     {
         MemoryDefaultsStore defaults;
-        auto input = std::make_unique<FakeMIDIInput>();
-        FakeMIDIInput &fake = *input;
-        fake.sources = {{u"Pedal"_s}};
-        MIDIPageTurnController controller(defaults, std::move(input));
+        auto *fake = new FakeMIDIInput;
+        fake->sources = {{u"Pedal"_s}};
+        MIDIPageTurnController controller(defaults, std::unique_ptr<PlayerMIDIInput>(fake));
         controller.start();
         MIDISourceListModel model(controller);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowCount(), 1);
         QCOMPARE(model.index(0).data().toString(), u"Pedal"_s);
 
-        fake.plug({{u"Keys"_s}, {u"Pedal"_s}});
+        fake->plug({{u"Keys"_s}, {u"Pedal"_s}});
         QCOMPARE(model.rowCount(), 2);
         QCOMPARE(model.index(0).data().toString(), u"Keys"_s);
         QCOMPARE(model.index(1).data().toString(), u"Pedal"_s);
