@@ -81,13 +81,6 @@ struct StageModel
             QCoreApplication::processEvents();
         }
     }
-
-    void navigate(int page)
-    {
-        static double t = 10;
-        model.handle(nav(t += 1, page));
-        settle();
-    }
 };
 
 // The show with the page area over it.

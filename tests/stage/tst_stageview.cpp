@@ -60,8 +60,6 @@ private Q_SLOTS:
         DesktopPageSurface *surface = show.view.currentSurface();
         auto *canvas = surface->findChild<PrivateAnnotationCanvasView *>();
         QTest::mouseClick(canvas, Qt::LeftButton, {}, at(canvas, 0.25, 0.75));
-        QCOMPARE(store.strokes(*canvas->pageKey()).size(), 1);
-
         // The page fills the height of the view, with black beside it.
         const QRect page = surface->geometry();
         QCOMPARE(page.height(), show.view.height());
@@ -81,27 +79,35 @@ private Q_SLOTS:
         QCOMPARE(on(0.03, 0.03), QColor(Qt::red));
     }
 
-    void aThinOrangeFrameMarksTheHostsPageAtAnyMagnification()
+    void aThinOrangeFrameMarksTheHostsPageAndOfTwoQuickTurnsOnlyTheSecondInstalls()
     {
         const auto isOrange
             = [](QColor c) { return c.red() > 230 && c.green() > 140 && c.green() < 200 && c.blue() < 60; };
         // Pages as high as the viewport stand at magnification 1 when they fit.
-        StageShow show(2, {310, 400});
+        StageShow show(6, {310, 400});
         show.join(0);
         QVERIFY(show.applyAndWait());
-        for (const double magnification : {1.0, 2.0}) {
+        for (const double magnification : {2.0, 1.0}) {
             show.view.scrollView()->setMagnification(magnification);
             const QImage pixels = show.view.currentSurface()->grab().toImage();
             const int middle = pixels.height() / 2;
             QVERIFY(isOrange(pixels.pixelColor(0, middle)) && isOrange(pixels.pixelColor(2, middle)));
             QVERIFY(!isOrange(pixels.pixelColor(3, middle)));
         }
-        // Once the Host moves on, the frame follows it.
-        show.navigate(1);
-        QVERIFY(show.applyAndWait());
-        QCOMPARE(show.view.currentSurface()->pageKey, show.model.stagePages().first().key);
+        init();
+        QSignalSpy installed(&show.view, &DesktopStageView::pagesInstalled);
+        for (const int page : {3, 4}) {
+            show.model.handle(nav(100 + page, page));
+            show.main.advance(0.1);
+            show.view.apply(&show.model, show.options);
+        }
+        QVERIFY(installed.wait(5000));
+        QTRY_VERIFY(PageImageLoader::shared().isIdle());
+        QCOMPARE(installed.size(), 1);
+        QCOMPARE(show.view.displayedPageKey(), show.model.stagePages().first().key);
+        // The frame follows the Host.
         for (DesktopPageSurface *surface : show.view.surfaces())
-            QCOMPARE(surface->hostActive(), surface == show.view.currentSurface());
+            QCOMPARE(surface->hostActive(), surface->pageKey == show.view.displayedPageKey());
     }
 
     void slidesOnlyBetweenNeighbouringPagesOfAOnePageGrid()
@@ -118,42 +124,32 @@ private Q_SLOTS:
             show.view.setReducedMotion(reducedMotion);
             show.join(4);
             QVERIFY(show.applyAndWait());
-            show.navigate(to);
+            show.model.handle(nav(20, to));
+            show.settle();
             QVERIFY(show.applyAndWait());
             DesktopStageTransitionOverlay *overlay = show.view.transitionOverlay();
             QCOMPARE(overlay ? overlay->transition() : None, expected);
-            if (!overlay)
-                continue;
-            show.main.advance(DesktopStageTransitionOverlay::duration / 2);
-            QVERIFY(overlay->progress() > 0.4 && overlay->progress() < 0.6);
-            show.main.advance(DesktopStageTransitionOverlay::duration);
+            show.main.advance(DesktopStageTransitionOverlay::duration + 0.1);
             QVERIFY(!show.view.transitionOverlay());
         }
     }
 
-    void ofTwoQuickAppliesOnlyTheSecondInstalls()
-    {
-        StageShow show(6);
-        show.join(0);
-        QVERIFY(show.applyAndWait());
-        init();
-        QSignalSpy installed(&show.view, &DesktopStageView::pagesInstalled);
-        for (const int page : {3, 4}) {
-            show.model.handle(nav(100 + page, page));
-            show.main.advance(0.1);
-            show.view.apply(&show.model, show.options);
-        }
-        QVERIFY(installed.wait(5000));
-        QTRY_VERIFY(PageImageLoader::shared().isIdle());
-        QCOMPARE(installed.size(), 1);
-        QCOMPARE(show.view.displayedPageKey(), show.model.stagePages().first().key);
-    }
-
-    void keysAndSwipesTurnOnceAndOnlyWhenThePageFits()
+    void anUndecodablePageShowsNothingAndTapsKeysAndSwipesReachTheStage()
     {
         StageShow show(4);
+        show.bases.insert(0, QByteArray("\x89PNG\r\n\x1a\n broken"));
         show.join(0);
         QVERIFY(show.applyAndWait());
+        DesktopPageSurface *surface = show.view.currentSurface();
+        QCOMPARE(surface->aspectRatio, 220.0 / 170);
+        QCOMPARE(surface->grab().toImage().pixelColor(at(surface, 0.5, 0.5)), QColor(Qt::black));
+        std::optional<QPointF> tapped;
+        show.view.onTap = [&](const QPointF &point, const QSizeF &) { tapped = point; };
+        QVERIFY(QTest::qWaitForWindowExposed(&show.view));
+        QTest::mouseClick(show.view.windowHandle(), Qt::LeftButton, {}, QPoint(20, 200));
+        QVERIFY(
+            tapped && tapped->x() > 0 && tapped->x() < show.view.scrollView()->visibleRect().width() * 0.3);
+
         int turns = 0;
         show.view.onPageTurn = [&](int delta) { turns += delta; };
         DesktopStageScrollView *scroll = show.view.scrollView();
@@ -164,10 +160,6 @@ private Q_SLOTS:
         show.main.advance(0.1);
         QTest::keyClick(scroll, Qt::Key_Right);
         QCOMPARE(turns, 1);
-        show.main.advance(0.1);
-        QTest::keyClick(scroll, Qt::Key_Left);
-        QCOMPARE(turns, 0);
-
         const auto flickLeft = [&] {
             show.main.advance(1);
             QWheelEvent flick(QPointF(300, 200), scroll->mapToGlobal(QPointF(300, 200)), QPoint(-120, 0),
@@ -175,39 +167,18 @@ private Q_SLOTS:
             QApplication::sendEvent(scroll->viewport(), &flick);
         };
         flickLeft();
-        QCOMPARE(turns, 1);
+        QCOMPARE(turns, 2);
         // Never while inking, and a zoomed-in page scrolls instead.
         show.options.annotationMode = true;
         show.view.apply(&show.model, show.options);
-        QTest::mousePress(show.view.document(), Qt::LeftButton, {}, QPoint(400, 200));
-        QTest::mouseMove(show.view.document(), QPoint(300, 200));
-        QTest::mouseRelease(show.view.document(), Qt::LeftButton, {}, QPoint(200, 200));
         flickLeft();
         show.options.annotationMode = false;
         show.view.apply(&show.model, show.options);
         scroll->setMagnification(scroll->maximumMagnification());
         const int before = scroll->horizontalScrollBar()->value();
         flickLeft();
-        QCOMPARE(turns, 1);
+        QCOMPARE(turns, 2);
         QVERIFY(scroll->horizontalScrollBar()->value() > before);
-    }
-
-    void anUndecodablePageShowsNothingAndClicksReachTheStageThroughTheCanvas()
-    {
-        StageShow show(2);
-        show.bases.insert(0, QByteArray("\x89PNG\r\n\x1a\n broken"));
-        show.join(0);
-        QVERIFY(show.applyAndWait());
-        DesktopPageSurface *surface = show.view.currentSurface();
-        QCOMPARE(surface->aspectRatio, 220.0 / 170);
-        QCOMPARE(surface->grab().toImage().pixelColor(at(surface, 0.5, 0.5)), QColor(Qt::black));
-
-        std::optional<QPointF> tapped;
-        show.view.onTap = [&](const QPointF &point, const QSizeF &) { tapped = point; };
-        QVERIFY(QTest::qWaitForWindowExposed(&show.view));
-        QTest::mouseClick(show.view.windowHandle(), Qt::LeftButton, {}, QPoint(20, 200));
-        QVERIFY(
-            tapped && tapped->x() > 0 && tapped->x() < show.view.scrollView()->visibleRect().width() * 0.3);
     }
 };
 
