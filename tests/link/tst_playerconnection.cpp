@@ -62,13 +62,17 @@ private Q_SLOTS:
         QTest::newRow("reconnectNow only while not connected")
             << u"join accept hello | reconnect | drop reconnect"_s
             << greeted + u"| | connecting cut:1 cut:2 connecting dial:3"_s;
-        // A PIN demand holds the connection for the user: the rejected PIN is forgotten.
+        // A PIN demand holds the connection for the user: the rejected PIN is forgotten, a new one is used.
         QTest::newRow("an auth demand waits for the user")
             << u"join:1111:e2e accept | say:auth:rejected wait:60 | reconnect drop retry:12 wait:60 | "
                u"retry:5678 key:5678 accept"_s
             << u"connecting dial:1 1>hello:pin 1>? dial:2 2>hello:pin 2>? | connecting auth:rejected | "
                u"connecting cut:1 cut:2 | connecting dial:3 3>hello:pin 3>[hi] dial:4 4>hello:pin "
                u"4>[attach]"_s;
+        QTest::newRow("a PIN typed after a demand replaces the one in use")
+            << u"join:1111:e2e key:5678 accept | plain:auth:required retry:5678 key:5678 accept"_s
+            << u"connecting dial:1 1>hello:pin 1>? dial:2 2>hello:pin 2>? | connecting auth:required "
+               u"connecting cut:1 cut:2 dial:3 3>hello:pin 3>[hi] dial:4 4>hello:pin 4>[attach]"_s;
         // With a channel the Host speaks plainly only for auth and end, and on the control connection only
         // before its first sealed frame.
         QTest::newRow("plain text on a sealed session")
