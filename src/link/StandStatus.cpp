@@ -56,16 +56,6 @@ QString StandStatusSnapshot::rawValue(ChartSelection chart)
     return pgw::rawValue(charts, chart);
 }
 
-std::optional<StandStatusSnapshot::Mode> StandStatusSnapshot::modeFromRaw(const QString &raw)
-{
-    return fromRawValue(modes, raw);
-}
-
-std::optional<StandStatusSnapshot::ChartSelection> StandStatusSnapshot::chartFromRaw(const QString &raw)
-{
-    return fromRawValue(charts, raw);
-}
-
 QJsonObject StandStatusSnapshot::wireMessage(const QString &clientInstanceID, const QString &platform,
     const QString &version, const QString &build, const QString &transport) const
 {

@@ -36,8 +36,6 @@ struct StandStatusSnapshot
 
     static QString rawValue(Mode mode);
     static QString rawValue(ChartSelection chart);
-    static std::optional<Mode> modeFromRaw(const QString &raw);
-    static std::optional<ChartSelection> chartFromRaw(const QString &raw);
 
     // The "standStatus" message, with every string cut and every number clamped to what the Host accepts.
     QJsonObject wireMessage(const QString &clientInstanceID, const QString &platform, const QString &version,
