@@ -143,7 +143,10 @@ private Q_SLOTS:
         PGW_COMPARE_RECT(bank.cameraFrame, QRectF(0, 0, 1.08, 1), 1e-12);
 
         const int last = std::numeric_limits<int>::max();
-        bank = bankGeometry({{last - 1, 1.0}, {last, 1.0}}, last, {3, 2}, 100, 1.0, 1.5, 0);
+        // A camera 315 wide holds three columns and two 10-unit gaps: columns narrower than a page set the
+        // slot.
+        bank = bankGeometry({{last - 1, 1.0}, {last, 1.0}}, last, {3, 2}, 100, 1.0, 1.5, 0.1);
+        PGW_COMPARE_NEAR(bank.slotWidth, 295.0 / 3, 1e-9);
         QCOMPARE(bank.bankAnchor, last - 1);
         QCOMPARE(bank.pageFrames.keys(), (QList<int> {last - 1, last}));
 
