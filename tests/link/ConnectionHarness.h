@@ -301,4 +301,14 @@ private:
     bool browsing = false;
 };
 
+// Plays the current row's script and compares what the Player did with the row's transcript.
+inline void playScenarioRow()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, transcript);
+    Harness h;
+    h.play(script);
+    QCOMPARE(h.take(), transcript);
+}
+
 } // namespace pgw::testing
