@@ -43,29 +43,36 @@ QByteArray randomBytes(qsizetype size)
     return bytes;
 }
 
+// Both ends of one secure channel.
+struct ChannelPair
+{
+    QByteArray secret = randomBytes(16);
+    QByteArray nonce = randomBytes(16);
+    std::shared_ptr<PlayerSecureChannel> player = PlayerSecureChannel::create(u"k"_s, secret, nonce);
+    std::shared_ptr<PlayerSecureChannel> host
+        = PlayerSecureChannel::create(u"k"_s, secret, nonce, PlayerSecureChannel::Side::Host);
+};
+
 // Seals (and separately opens) payloads of one size until about `totalBytes` have gone through.
 void channelThroughput(qsizetype payloadSize, qint64 totalBytes)
 {
-    const QByteArray secret = randomBytes(16);
-    const QByteArray nonce = randomBytes(16);
-    auto player = PlayerSecureChannel::create(u"k"_s, secret, nonce);
-    auto host = PlayerSecureChannel::create(u"k"_s, secret, nonce, PlayerSecureChannel::Side::Host);
+    ChannelPair channel;
     const QByteArray payload = randomBytes(payloadSize);
     const qint64 rounds = std::max<qint64>(1, totalBytes / payloadSize);
 
     QElapsedTimer timer;
     timer.start();
     for (qint64 i = 0; i < rounds; ++i) {
-        if (!player->seal(payload))
+        if (!channel.player->seal(payload))
             std::abort();
     }
     const double sealSeconds = double(timer.nsecsElapsed()) / 1e9;
 
     qint64 openNanoseconds = 0;
     for (qint64 i = 0; i < rounds; ++i) {
-        QByteArray box = *host->seal(payload);
+        QByteArray box = *channel.host->seal(payload);
         timer.restart();
-        if (!player->open(std::move(box)))
+        if (!channel.player->open(std::move(box)))
             std::abort();
         openNanoseconds += timer.nsecsElapsed();
     }
@@ -170,15 +177,12 @@ Timing timing(QList<double> times)
 // work a sealed round trip adds to a plain one.
 double sealAndOpenMilliseconds(const QByteArray &payload)
 {
-    const QByteArray secret = randomBytes(16);
-    const QByteArray nonce = randomBytes(16);
-    auto player = PlayerSecureChannel::create(u"k"_s, secret, nonce);
-    auto host = PlayerSecureChannel::create(u"k"_s, secret, nonce, PlayerSecureChannel::Side::Host);
+    ChannelPair channel;
     double best = std::numeric_limits<double>::max();
     for (int i = 0; i < 20; ++i) {
         QElapsedTimer timer;
         timer.start();
-        if (!player->open(*host->seal(payload)))
+        if (!channel.player->open(*channel.host->seal(payload)))
             std::abort();
         best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
     }
